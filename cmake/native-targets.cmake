@@ -1,0 +1,10 @@
+# The native Linux build: the helper's logic against a fake of the platform, under GoogleTest.
+find_package(GTest REQUIRED)
+
+add_library(comreg32_logic STATIC ${COMREG32_LOGIC_SOURCES})
+target_include_directories(comreg32_logic PUBLIC src)
+target_compile_options(comreg32_logic PRIVATE ${COMREG32_WARNINGS})
+
+if(EXISTS ${CMAKE_SOURCE_DIR}/tests/unit/CMakeLists.txt)
+  add_subdirectory(tests/unit)
+endif()

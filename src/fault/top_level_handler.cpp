@@ -1,0 +1,78 @@
+#include "fault/top_level_handler.h"
+
+#include "exit/exit_sequence.h"
+#include "fault/error_numbers.h"
+#include "platform/frames.h"
+
+constexpr DWORD k_stackOverflowCode = 0xC00000FD;
+
+bool g_topLevelWithdrawn = false;
+
+// The fault being reported, worked out before the unwind and read by the continuation.
+static uint8_t g_acceptedErrorNumber = 0;
+static uintptr_t g_acceptedAddress = 0;
+
+// A stack overflow is handled on the reserve stack, from these copies.
+static EXCEPTION_RECORD g_overflowRecord;
+static CONTEXT g_overflowContext;
+// Set when the filter declined a stack overflow and it is raised again for the platform.
+static bool g_overflowDeclined = false;
+
+static uintptr_t FaultAddressOf(const EXCEPTION_RECORD *record) {
+  if (record->ExceptionCode != k_languageExceptionCode) {
+    return reinterpret_cast<uintptr_t>(record->ExceptionAddress);
+  }
+  // A language-level exception carries the address where it was thrown as its first
+  // parameter; a record without parameters has none, so its own address stands in.
+  if (record->NumberParameters == 0) return reinterpret_cast<uintptr_t>(record->ExceptionAddress);
+  return record->ExceptionInformation[0];
+}
+
+static uint8_t ErrorNumberOf(const EXCEPTION_RECORD *record) {
+  if (record->ExceptionCode == k_languageExceptionCode) return k_errorLanguageException;
+  return ErrorNumberForCode(record->ExceptionCode);
+}
+
+void AcceptFault(EXCEPTION_RECORD *record, CONTEXT *context) {
+  EXCEPTION_POINTERS pointers = {record, context};
+  if (UnhandledExceptionFilter(&pointers) == EXCEPTION_CONTINUE_SEARCH) return;
+  ResetFpu(k_fpuControlWord);  // clean-up runs under the main flow's settings
+  g_acceptedErrorNumber = ErrorNumberOf(record);
+  g_acceptedAddress = FaultAddressOf(record);
+  UnwindToTopFrame(record);
+}
+
+extern "C" EXCEPTION_DISPOSITION TopLevelFaultHandler(EXCEPTION_RECORD *record, void *, CONTEXT *context, void *) {
+  if (record->ExceptionFlags & k_unwindFlags) return ExceptionContinueSearch;
+  if (g_topLevelWithdrawn || g_overflowDeclined) return ExceptionContinueSearch;
+  if (record->ExceptionCode == k_stackOverflowCode) {
+    // Too little stack is left here to call the filter or unwind: save the fault and
+    // resume on the reserve stack, with the faulting frames left in place.
+    g_overflowRecord = *record;
+    g_overflowContext = *context;
+    RedirectToFaultReserve(context);
+    return ExceptionContinueExecution;
+  }
+  AcceptFault(record, context);
+  return ExceptionContinueSearch;
+}
+
+extern "C" void ContinueStackOverflowFault() {
+  AcceptFault(&g_overflowRecord, &g_overflowContext);
+  // Declined: raise it again, past this handler, for the platform's own handling.
+  g_overflowDeclined = true;
+  RaiseException(g_overflowRecord.ExceptionCode, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+  for (;;) {
+  }
+}
+
+extern "C" void ReportAcceptedFault() { FailWithError(g_acceptedErrorNumber, g_acceptedAddress); }
+
+extern "C" EXCEPTION_DISPOSITION CleanupFrameHandler(EXCEPTION_RECORD *record, void *establisherFrame, CONTEXT *,
+                                                     void *) {
+  if (record->ExceptionFlags & k_unwindFlags) {
+    CleanupSlot *slot = CleanupSlotOfFrame(establisherFrame);
+    slot->cleanup(slot->state);
+  }
+  return ExceptionContinueSearch;
+}
