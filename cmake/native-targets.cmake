@@ -5,6 +5,9 @@ add_library(comreg32_logic STATIC ${COMREG32_LOGIC_SOURCES})
 target_include_directories(comreg32_logic PUBLIC src)
 target_compile_options(comreg32_logic PRIVATE ${COMREG32_WARNINGS})
 
-if(EXISTS ${CMAKE_SOURCE_DIR}/tests/unit/CMakeLists.txt)
-  add_subdirectory(tests/unit)
-endif()
+# The fake platform, the unit tests, the command-line fuzzer and the native benchmark.
+foreach(dir tests/fake tests/unit tests/fuzz bench)
+  if(EXISTS ${CMAKE_SOURCE_DIR}/${dir}/CMakeLists.txt)
+    add_subdirectory(${dir})
+  endif()
+endforeach()

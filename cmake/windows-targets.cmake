@@ -27,8 +27,9 @@ target_link_options(comreg32 PRIVATE
 target_link_libraries(comreg32 PRIVATE kernel32 user32)
 set_target_properties(comreg32 PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 
-# The sample library the demo runs, and the end-to-end rig (driver, test libraries, cases).
-foreach(dir sample tests/e2e tests/static)
+# The sample library the demo runs, the end-to-end rig (driver, test libraries, cases),
+# the static checks of the exe, and what the benchmark runs beside it.
+foreach(dir sample tests/e2e tests/static bench)
   if(EXISTS ${CMAKE_SOURCE_DIR}/${dir}/CMakeLists.txt)
     add_subdirectory(${dir})
   endif()
