@@ -1,6 +1,7 @@
 #include "driver/main_flow.h"
 
 #include "cmdline/get_argument.h"
+#include "driver/library_search.h"
 #include "exit/exit_sequence.h"
 #include "exit/modules.h"
 #include "fault/top_level_handler.h"
@@ -73,6 +74,7 @@ void RunMainFlow() {
 }
 
 extern "C" void StartProcess() {
+  RestrictLibrarySearch();
   RunStartupSteps();
   RunMainFlow();
 }

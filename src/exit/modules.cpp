@@ -6,8 +6,8 @@ static const ModuleSteps k_modules[] = {
     {StartMemory, StopMemory},
 };
 
-const ModuleSteps *g_moduleTable = k_modules;
-int g_moduleCount = sizeof(k_modules) / sizeof(k_modules[0]);
+const ModuleSteps *TEST_SEAM g_moduleTable = k_modules;
+TEST_SEAM int g_moduleCount = sizeof(k_modules) / sizeof(k_modules[0]);
 static int g_modulesBegun = 0;
 
 void RunStartupSteps() {

@@ -1,6 +1,7 @@
 #include "fault/error_numbers.h"
 
-struct CodeMapping {
+// Packed: the table sits in the shipped exe, where every byte shows.
+struct __attribute__((packed)) CodeMapping {
   uint32_t code;
   uint8_t errorNumber;
 };

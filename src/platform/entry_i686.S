@@ -45,7 +45,7 @@ _UnwindToTopFrame:
         pushl   %eax                    // exception record
         pushl   $0                      // target address: RtlUnwind returns here
         pushl   _g_topLevelRecord
-        call    _RtlUnwind@16
+        call    *__imp__RtlUnwind@16
         // RtlUnwind need not keep ebx, esi or edi; nothing below uses them.
         movl    _g_topLevelStack, %esp
         jmp     _TopFrameContinuation
