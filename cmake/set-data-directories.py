@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Writes the import and resource directories of a PE32 file whose import table and
 resources lie inside its code section, from the symbols that mark them in the
-linker's map file: set-data-directories.py EXE MAP."""
+linker's map file, then the header checksum again: set-data-directories.py EXE MAP."""
 import re
 import struct
 import sys
@@ -15,6 +15,19 @@ def symbol_address(map_text, name):
     if not match:
         sys.exit(f"{name} not found in the map file")
     return int(match.group(1), 16)
+
+
+def pe_checksum(image, checksum_offset):
+    """The PE header checksum: 16-bit one's-complement sum of the file, skipping the
+    checksum field itself, plus the file length."""
+    total = 0
+    padded = image + b"\0" * (len(image) % 2)
+    for offset in range(0, len(padded), 2):
+        if checksum_offset <= offset < checksum_offset + 4:
+            continue
+        total += padded[offset] | padded[offset + 1] << 8
+        total = (total & 0xFFFF) + (total >> 16)
+    return ((total & 0xFFFF) + (total >> 16) + len(image)) & 0xFFFFFFFF
 
 
 def main():
@@ -32,6 +45,8 @@ def main():
             start = symbol_address(map_text, f"__comreg32_{name}_start")
             end = symbol_address(map_text, f"__comreg32_{name}_end")
             struct.pack_into("<II", image, directories + 8 * index, start - image_base, end - start)
+        checksum_offset = optional_header + 64
+        struct.pack_into("<I", image, checksum_offset, pe_checksum(bytes(image), checksum_offset))
         exe.seek(0)
         exe.write(image)
 

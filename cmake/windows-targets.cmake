@@ -30,7 +30,7 @@ target_compile_options(comreg32 PRIVATE
     -fno-stack-protector -fno-stack-check -ffunction-sections -fno-ident ${COMREG32_ARCH_FLAGS}>
 )
 target_link_options(comreg32 PRIVATE
-  -nostdlib -nostartfiles -Wl,-e,${COMREG32_ENTRY} -Wl,--gc-sections -s
+  -nostdlib -nostartfiles -Wl,-e,${COMREG32_ENTRY} -Wl,--gc-sections -s -Wl,--no-insert-timestamp
 )
 target_link_libraries(comreg32 PRIVATE kernel32 user32)
 set_target_properties(comreg32 PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})

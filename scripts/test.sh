@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test through CTest: the unit tests natively and
+# under ASan/UBSan with the command-line fuzzer, the style and lint gates, the static
+# checks of both exes, the end-to-end cases under 64-bit Wine, and the smoke set of
+# the shipped 32-bit exe under 32-bit Wine through qemu (label "slow").
+#
+#   scripts/test.sh                 everything
+#   scripts/test.sh -LE slow        extra arguments go to every ctest run
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/ensure-tools.sh
+scripts/qemu-binfmt.sh
+
+presets=(native sanitize x86_64 i686)
+for preset in "${presets[@]}"; do
+  echo "== build $preset"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset"
+done
+
+status=0
+summary=()
+for preset in "${presets[@]}"; do
+  echo "== test $preset"
+  start=$(date +%s)
+  if ctest --preset "$preset" -j2 "$@"; then result=passed; else result=FAILED; status=1; fi
+  summary+=("$(printf '%-9s %-7s %4ss' "$preset" "$result" $(($(date +%s) - start)))")
+done
+
+echo "== summary"
+printf '%s\n' "${summary[@]}"
+exit $status
