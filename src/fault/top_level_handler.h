@@ -11,8 +11,8 @@ extern "C" EXCEPTION_DISPOSITION TopLevelFaultHandler(EXCEPTION_RECORD *record, 
 
 // Handler of a clean-up frame: runs the frame's clean-up while an unwind passes
 // through it and lets every fault pass in the search phase.
-extern "C" EXCEPTION_DISPOSITION CleanupFrameHandler(EXCEPTION_RECORD *record, void *establisherFrame,
-                                                     CONTEXT *context, void *dispatcherContext);
+extern "C" EXCEPTION_DISPOSITION CleanupFrameHandler(EXCEPTION_RECORD *record, void *establisherFrame, CONTEXT *context,
+                                                     void *dispatcherContext);
 
 // Offers the fault to UnhandledExceptionFilter and, unless it declines, unwinds to
 // the entry point's frame; returns only when the filter declines.

@@ -3,9 +3,9 @@
 #include "platform/frames.h"
 
 extern "C" {
-void *g_topLevelRecord = nullptr;   // the outermost registration record
-uintptr_t g_topLevelStack = 0;      // stack pointer of the continuation point
-uintptr_t g_faultReserveTop = 0;    // top of the stack reserved for a stack overflow
+void *g_topLevelRecord = nullptr;  // the outermost registration record
+uintptr_t g_topLevelStack = 0;     // stack pointer of the continuation point
+uintptr_t g_faultReserveTop = 0;   // top of the stack reserved for a stack overflow
 void FaultReserveEntry();
 }
 

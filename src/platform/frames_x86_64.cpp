@@ -3,8 +3,8 @@
 #include "platform/frames.h"
 
 extern "C" {
-uintptr_t g_topLevelFrame = 0;      // establisher frame of the entry point
-uintptr_t g_faultReserveTop = 0;    // top of the stack reserved for a stack overflow
+uintptr_t g_topLevelFrame = 0;    // establisher frame of the entry point
+uintptr_t g_faultReserveTop = 0;  // top of the stack reserved for a stack overflow
 void FaultReserveEntry();
 void TopFrameContinuation();
 }
