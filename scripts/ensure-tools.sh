@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ libgtest-dev
+  cmake ninja-build g++ libgtest-dev python3 curl xz-utils
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   wine wine64 wine32:i386 qemu-user-static
   clang libclang-rt-14-dev clang-format clang-tidy cppcheck valgrind

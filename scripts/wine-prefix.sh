@@ -7,7 +7,9 @@
 #
 # A prefix that already holds a finished marker is left as it is. Headless settings:
 # the null graphics driver (windows and message boxes exist without a display) and no
-# crash debugger (it would block a faulting process behind a dialog).
+# crash debugger (it would block a faulting process behind a dialog). Auto stays 1:
+# with Auto 0, Wine's UnhandledExceptionFilter asks "Do you wish to debug it?" in a
+# message box of the faulting process before going on.
 set -euo pipefail
 
 prefix=${1:?usage: wine-prefix.sh DIR [--wow64]}
@@ -37,8 +39,8 @@ fi
 reg() { "$wine64" reg add "$@" /f >/dev/null 2>&1; }
 reg 'HKCU\Software\Wine\Drivers' /v Graphics /d null
 reg 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d ''
-reg 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /d 0
+reg 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /d 1
 reg 'HKLM\Software\Wow6432Node\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d ''
-reg 'HKLM\Software\Wow6432Node\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /d 0
+reg 'HKLM\Software\Wow6432Node\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /d 1
 /usr/lib/wine/wineserver -w
 touch "$marker"
