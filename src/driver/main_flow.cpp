@@ -74,6 +74,7 @@ void RunMainFlow() {
 }
 
 extern "C" void StartProcess() {
+  InstallStackOverflowRelay();
   RestrictLibrarySearch();
   RunStartupSteps();
   RunMainFlow();

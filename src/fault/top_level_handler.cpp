@@ -15,8 +15,8 @@ static uintptr_t g_acceptedAddress = 0;
 // A stack overflow is handled on the reserve stack, from these copies.
 static EXCEPTION_RECORD g_overflowRecord;
 static CONTEXT g_overflowContext;
-// Set when the filter declined a stack overflow and it is raised again for the platform.
-static bool g_overflowDeclined = false;
+bool g_overflowRelayed = false;
+static DWORD g_mainThreadId = 0;
 
 static uintptr_t FaultAddressOf(const EXCEPTION_RECORD *record) {
   if (record->ExceptionCode != k_languageExceptionCode) {
@@ -44,24 +44,37 @@ void AcceptFault(EXCEPTION_RECORD *record, CONTEXT *context) {
 
 extern "C" EXCEPTION_DISPOSITION TopLevelFaultHandler(EXCEPTION_RECORD *record, void *, CONTEXT *context, void *) {
   if (record->ExceptionFlags & k_unwindFlags) return ExceptionContinueSearch;
-  if (g_topLevelWithdrawn || g_overflowDeclined) return ExceptionContinueSearch;
-  if (record->ExceptionCode == k_stackOverflowCode) {
-    // Too little stack is left here to call the filter or unwind: save the fault and
-    // resume on the reserve stack, with the faulting frames left in place.
-    g_overflowRecord = *record;
-    g_overflowContext = *context;
-    RedirectToFaultReserve(context);
-    return ExceptionContinueExecution;
-  }
+  // Withdrawn by the exit sequence, or a stack overflow that the filter has already
+  // declined on the reserve stack and that now goes to the platform.
+  if (g_topLevelWithdrawn) return ExceptionContinueSearch;
+  if (record->ExceptionCode == k_stackOverflowCode && g_overflowRelayed) return ExceptionContinueSearch;
   AcceptFault(record, context);
   return ExceptionContinueSearch;
 }
 
+void InstallStackOverflowRelay() {
+  g_mainThreadId = GetCurrentThreadId();
+  AddVectoredExceptionHandler(0, StackOverflowRelay);  // after any the library adds
+}
+
+extern "C" LONG WINAPI StackOverflowRelay(EXCEPTION_POINTERS *pointers) {
+  if (pointers->ExceptionRecord->ExceptionCode != k_stackOverflowCode) return EXCEPTION_CONTINUE_SEARCH;
+  // Not ours: another thread's fault, a fault after the exit sequence withdrew the
+  // handler, or the relay itself coming round again.
+  if (g_topLevelWithdrawn || g_overflowRelayed || GetCurrentThreadId() != g_mainThreadId) {
+    return EXCEPTION_CONTINUE_SEARCH;
+  }
+  g_overflowRelayed = true;
+  g_overflowRecord = *pointers->ExceptionRecord;
+  g_overflowContext = *pointers->ContextRecord;
+  RedirectToFaultReserve(pointers->ContextRecord);
+  return EXCEPTION_CONTINUE_EXECUTION;
+}
+
 extern "C" void ContinueStackOverflowFault() {
   AcceptFault(&g_overflowRecord, &g_overflowContext);
-  // Declined: raise it again, past this handler, for the platform's own handling.
-  g_overflowDeclined = true;
-  RaiseException(g_overflowRecord.ExceptionCode, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+  // Declined: raise it again for the platform's own handling; the handler lets it pass.
+  RaiseException(k_stackOverflowCode, EXCEPTION_NONCONTINUABLE, 0, nullptr);
   for (;;) {
   }
 }

@@ -18,8 +18,20 @@ extern "C" EXCEPTION_DISPOSITION CleanupFrameHandler(EXCEPTION_RECORD *record, v
 // the entry point's frame; returns only when the filter declines.
 void AcceptFault(EXCEPTION_RECORD *record, CONTEXT *context);
 
-// Runs on the reserve stack after a stack overflow: the same as AcceptFault, for
-// the fault saved by the handler. Does not return.
+// Registers StackOverflowRelay for the main thread; runs before anything else can fault.
+void InstallStackOverflowRelay();
+
+// Vectored handler, called before any frame handler: a stack overflow on the main
+// thread leaves too little stack to dispatch it to the frames (on 64-bit Wine the
+// dispatcher itself overflows before it reaches one), so the relay saves the fault
+// and resumes on the reserve stack, in ContinueStackOverflowFault, which handles it
+// as TopLevelFaultHandler would. The library's own frame handlers therefore do not
+// see the overflow; its clean-up still runs in the unwind. Every other fault passes.
+extern "C" LONG WINAPI StackOverflowRelay(EXCEPTION_POINTERS *pointers);
+
+// Runs on the reserve stack after a stack overflow: the same as AcceptFault, for the
+// saved fault; if the filter declines it, raises it again for the platform. Does not
+// return.
 extern "C" [[noreturn]] void ContinueStackOverflowFault();
 
 // The entry point's continuation point calls this once the unwind is done.
@@ -27,3 +39,6 @@ extern "C" [[noreturn]] void ReportAcceptedFault();
 
 // Set by EndProcess: from then on the handler lets every fault pass.
 extern bool g_topLevelWithdrawn;
+
+// Set once a stack overflow has been relayed to the reserve stack; at most once a run.
+extern bool g_overflowRelayed;

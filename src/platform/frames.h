@@ -19,9 +19,10 @@ CleanupSlot *CleanupSlotOfFrame(void *establisherFrame);
 // Resets the x87 unit and loads the given control word.
 void ResetFpu(uint16_t controlWord);
 
-// Makes the faulting thread resume, once the handler answers "continue execution",
-// on the reserve stack kept in the entry point's frame, in a routine that calls
-// ContinueStackOverflowFault with the faulting frames still in place for the unwind.
+// Makes the faulting thread resume, once the relay answers "continue execution", on
+// the reserve stack kept in the entry point's frame, in a routine that calls
+// ContinueStackOverflowFault with the faulting frames still in place behind it, so
+// that a fault raised there is dispatched, and unwound, through them.
 void RedirectToFaultReserve(CONTEXT *context);
 
 // Unwinds the stack down to the entry point's frame, running every clean-up frame in

@@ -25,6 +25,7 @@ typedef intptr_t(WINAPI *FARPROC)();
 #define EXCEPTION_MAXIMUM_PARAMETERS 15
 #define EXCEPTION_NONCONTINUABLE 1
 #define EXCEPTION_CONTINUE_SEARCH 0
+#define EXCEPTION_CONTINUE_EXECUTION (-1)
 #define LOAD_LIBRARY_SEARCH_DEFAULT_DIRS 0x00001000
 
 typedef struct _EXCEPTION_RECORD {
@@ -71,5 +72,8 @@ HWND WINAPI FindWindowA(LPCSTR className, LPCSTR windowName);
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, unsigned type);
 [[noreturn]] void WINAPI ExitProcess(unsigned exitCode);
 LONG WINAPI UnhandledExceptionFilter(EXCEPTION_POINTERS *pointers);
+typedef LONG(WINAPI *PVECTORED_EXCEPTION_HANDLER)(EXCEPTION_POINTERS *pointers);
+void *WINAPI AddVectoredExceptionHandler(unsigned long first, PVECTORED_EXCEPTION_HANDLER handler);
+DWORD WINAPI GetCurrentThreadId();
 void WINAPI RaiseException(DWORD code, DWORD flags, DWORD count, const ULONG_PTR *arguments);
 }

@@ -91,16 +91,20 @@ void DispatchFakeFault(const FakeFault &fault, DWORD flags) {
   snprintf(event, sizeof event, "fault:%08X", static_cast<unsigned>(fault.code));
   RecordFakeEvent(event);
 
+  // The vectored handler first; it may resume the thread on the reserve stack.
+  if (g_fake.vectoredHandler != nullptr) {
+    EXCEPTION_POINTERS pointers = {&record, &context};
+    if (g_fake.vectoredHandler(&pointers) == EXCEPTION_CONTINUE_EXECUTION) {
+      if (context.InstructionPointer != k_fakeReserveEntry) return;  // the faulting code goes on
+      RecordFakeEvent("reserve");
+      ContinueStackOverflowFault();
+    }
+  }
   // Search phase: the clean-up frames, innermost first, then the top-level handler.
   for (FakeCleanupFrame *frame = g_innermostFrame; frame != nullptr; frame = frame->outer) {
     if (CleanupFrameHandler(&record, frame, &context, nullptr) != ExceptionContinueSearch) return;
   }
-  EXCEPTION_DISPOSITION answer = TopLevelFaultHandler(&record, nullptr, &context, nullptr);
-  if (answer == ExceptionContinueExecution) {
-    if (context.InstructionPointer != k_fakeReserveEntry) return;  // the faulting code goes on
-    RecordFakeEvent("reserve");
-    ContinueStackOverflowFault();
-  }
+  if (TopLevelFaultHandler(&record, nullptr, &context, nullptr) == ExceptionContinueExecution) return;
   RecordFakeEvent("crash");
   throw FakeProcessCrash{fault.code};
 }

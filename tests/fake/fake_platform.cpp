@@ -46,6 +46,7 @@ static FakePlatformState DefaultState() {
   state.defaultDirectoriesAnswer = 1;
   state.filterAnswer = 1;  // EXCEPTION_EXECUTE_HANDLER, as with no debugger
   state.liveBlocksAtHeapDestroy = -1;
+  state.threadId = k_fakeMainThreadId;
   return state;
 }
 
@@ -60,6 +61,7 @@ void ResetFakePlatform() {
   g_faultAddress = 0;
   memset(g_messageBuffer, 0, sizeof g_messageBuffer);
   g_topLevelWithdrawn = false;
+  g_overflowRelayed = false;
 }
 
 int RecordFakeEvent(const std::string &event) {

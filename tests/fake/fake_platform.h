@@ -87,6 +87,7 @@ struct FakePlatformState {
   bool windowOpen;    // FindWindowA finds a window
   LONG filterAnswer;  // UnhandledExceptionFilter's answer
   bool quiet;         // keep no event log (the fuzzer's speed)
+  DWORD threadId;     // what GetCurrentThreadId answers (a fault "on another thread")
 
   // What the helper did.
   std::vector<std::string> events;  // one ordered log of everything below
@@ -110,7 +111,9 @@ struct FakePlatformState {
   int exitCalls;
   unsigned exitStatus;
   int withdrawCalls;
-  bool redirected;                           // RedirectToFaultReserve ran
+  bool redirected;                              // RedirectToFaultReserve ran
+  PVECTORED_EXCEPTION_HANDLER vectoredHandler;  // AddVectoredExceptionHandler
+  unsigned long vectoredFirst;
   std::vector<DWORD> raisedCodes;            // RaiseException
   std::vector<std::string> dllDirectories;   // SetDllDirectoryA
   std::vector<DWORD> defaultDirectoryFlags;  // SetDefaultDllDirectories
@@ -120,6 +123,8 @@ extern FakePlatformState g_fake;
 
 // The handle a loaded library gets unless a test chooses another.
 constexpr uintptr_t k_fakeLibraryHandle = 0x10000000;
+// The thread the fake process starts on.
+constexpr DWORD k_fakeMainThreadId = 0x1F0;
 // The instruction pointer RedirectToFaultReserve puts in the context.
 constexpr uintptr_t k_fakeReserveEntry = 0x7FFE0000;
 

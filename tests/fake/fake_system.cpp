@@ -156,6 +156,16 @@ LONG WINAPI UnhandledExceptionFilter(EXCEPTION_POINTERS *pointers) {
   return g_fake.filterAnswer;
 }
 
+// Keeps the one vectored handler the helper registers.
+void *WINAPI AddVectoredExceptionHandler(unsigned long first, PVECTORED_EXCEPTION_HANDLER handler) {
+  g_fake.vectoredHandler = handler;
+  g_fake.vectoredFirst = first;
+  RecordFakeEvent("vectored");
+  return reinterpret_cast<void *>(handler);
+}
+
+DWORD WINAPI GetCurrentThreadId() { return g_fake.threadId; }
+
 // Dispatches the raised exception like any other fault.
 void WINAPI RaiseException(DWORD code, DWORD flags, DWORD count, const ULONG_PTR *arguments) {
   g_fake.raisedCodes.push_back(code);

@@ -13,7 +13,8 @@ import sys
 
 k_expectedImports = {
     "i686": {
-        "KERNEL32.dll": {"ExitProcess", "GetCommandLineA", "GetModuleFileNameA", "GetModuleHandleA",
+        "KERNEL32.dll": {"AddVectoredExceptionHandler", "ExitProcess", "GetCommandLineA", "GetCurrentThreadId",
+                         "GetModuleFileNameA", "GetModuleHandleA",
                          "GetProcAddress", "HeapAlloc", "HeapCreate", "HeapDestroy", "HeapFree",
                          "HeapReAlloc", "LoadLibraryA", "RaiseException", "RtlUnwind", "SetDllDirectoryA",
                          "UnhandledExceptionFilter"},

@@ -187,27 +187,59 @@ TEST(FaultHandler, DeclinedFaultLeavesTheProcessToThePlatform) {
   }
 }
 
-// Runs a stack overflow the filter declines, in a child process: the handler then lets
-// every later fault pass for good. Exits 0 when everything went as it must.
-void RunDeclinedStackOverflow() {
+TEST(FaultHandler, DeclinedStackOverflowIsLeftToThePlatform) {
   ResetFakePlatform();
   SetFakeCommandLine("prog.exe -rs32");
   g_fake.filterAnswer = 0;
   g_fake.registerExport.faults = true;
   g_fake.registerExport.fault = {0xC00000FD, 0x00401000, {}};
   FakeOutcome outcome = RunFakeProcess(StartProcess);
-  bool asExpected = outcome.crashed && outcome.crashCode == 0xC00000FD && g_fake.redirected &&
-                    g_fake.raisedCodes == std::vector<DWORD>{0xC00000FD} && g_fake.filterCodes.size() == 1 &&
-                    g_fake.messageBoxes.empty() && g_fake.exitCalls == 0;
-  // From now on the handler lets every fault pass, even an access violation.
-  ResetFakePlatform();
-  asExpected =
-      asExpected && OfferToTopLevel(0xC0000005, 0, 0x00401234) == ExceptionContinueSearch && g_fake.filterCodes.empty();
-  _Exit(asExpected ? 0 : 1);
+  EXPECT_TRUE(outcome.crashed);
+  EXPECT_EQ(outcome.crashCode, 0xC00000FDu);
+  EXPECT_TRUE(g_fake.redirected);
+  EXPECT_EQ(g_fake.raisedCodes, std::vector<DWORD>{0xC00000FD}) << "relayed once, from the reserve stack";
+  EXPECT_EQ(g_fake.filterAddresses, std::vector<uintptr_t>{0x00401000}) << "the filter sees the original fault";
+  EXPECT_TRUE(g_fake.messageBoxes.empty());
+  EXPECT_EQ(g_fake.exitCalls, 0);
 }
 
-TEST(FaultHandlerDeathTest, DeclinedStackOverflowIsRaisedAgainPastTheHandler) {
-  EXPECT_EXIT(RunDeclinedStackOverflow(), ::testing::ExitedWithCode(0), "");
+// Which faults the stack-overflow relay moves to the reserve stack.
+struct RelayRow {
+  const char *checks;
+  DWORD code;
+  DWORD threadId;
+  bool withdrawn;
+  bool alreadyRelayed;
+  bool relayed;
+};
+
+const RelayRow k_relayRows[] = {
+    {"stack overflow on the main thread", 0xC00000FD, k_fakeMainThreadId, false, false, true},
+    {"any other fault passes", 0xC0000005, k_fakeMainThreadId, false, false, false},
+    {"another thread's overflow is not ours", 0xC00000FD, 0x2A4, false, false, false},
+    {"after the exit sequence withdrew the handler", 0xC00000FD, k_fakeMainThreadId, true, false, false},
+    {"the relay coming round again", 0xC00000FD, k_fakeMainThreadId, false, true, false},
+};
+
+TEST(FaultHandler, StackOverflowRelayTakesOnlyTheMainThreadsOverflow) {
+  for (const RelayRow &row : k_relayRows) {
+    SCOPED_TRACE(row.checks);
+    ResetFakePlatform();
+    InstallStackOverflowRelay();
+    EXPECT_EQ(g_fake.vectoredFirst, 0u) << "after any vectored handler the library adds";
+    g_fake.threadId = row.threadId;
+    g_topLevelWithdrawn = row.withdrawn;
+    g_overflowRelayed = row.alreadyRelayed;
+    EXCEPTION_RECORD record = {};
+    record.ExceptionCode = row.code;
+    record.ExceptionAddress = reinterpret_cast<void *>(0x00401000);
+    CONTEXT context = {0x0012F000, 0x00401000};
+    EXCEPTION_POINTERS pointers = {&record, &context};
+    LONG answer = StackOverflowRelay(&pointers);
+    EXPECT_EQ(answer, row.relayed ? EXCEPTION_CONTINUE_EXECUTION : EXCEPTION_CONTINUE_SEARCH);
+    EXPECT_EQ(g_fake.redirected, row.relayed);
+    EXPECT_EQ(context.InstructionPointer, row.relayed ? k_fakeReserveEntry : 0x00401000u);
+  }
 }
 
 }  // namespace

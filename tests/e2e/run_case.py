@@ -1,0 +1,218 @@
+#!/usr/bin/python3
+"""Runs one end-to-end case of the helper under Wine and checks what it did.
+
+  run_case.py --list --arch ARCH
+      prints "name lock" for every case of that build ("-" when it needs no lock)
+  run_case.py --arch ARCH --exe EXE --driver EXE --library DLL --no-exports-library DLL
+              --prefix DIR --work DIR NAME
+      lays out a fresh folder WORK/NAME, runs the driver there and checks the report
+
+The cases themselves are rows of e2e_cases.py.
+"""
+
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import e2e_cases  # noqa: E402
+
+WINE = {"x86_64": "/usr/lib/wine/wine64", "i686": "/usr/lib/wine/wine"}
+# The driver's own safety timeout; CTest's is larger, so the driver reports first.
+HELPER_TIMEOUT = {"x86_64": 90, "i686": 420}
+DRIVER_MARGIN = 60
+LIBRARY_NAME = "Zentrafin5x32.dll"
+EXE_NAME = "comreg32.exe"
+
+
+def windows_path(path):
+    """The Wine path of a Linux path: drive Z: is the Linux root."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def lay_out(case, args, folder):
+    """Creates the case's folders and copies; returns the paths the run needs."""
+    shutil.rmtree(folder, ignore_errors=True)
+    app = os.path.join(folder, "app dir with space" if case.layout == "space" else "app")
+    cwd = os.path.join(folder, "cwd")
+    on_path = os.path.join(folder, "on-path")
+    for directory in (app, cwd, on_path):
+        os.makedirs(directory)
+    shutil.copy2(args.exe, os.path.join(app, EXE_NAME))
+    library = args.no_exports_library if case.library == "no_exports" else args.library
+    copies = {
+        "beside": [app], "space": [app], "none": [], "cwd_only": [cwd],
+        "path_only": [on_path], "beside_and_cwd": [app, cwd],
+    }[case.layout]
+    for directory in copies:
+        shutil.copy2(library, os.path.join(directory, LIBRARY_NAME))
+    exe = windows_path(os.path.join(app, EXE_NAME))
+    line = case.line.replace(b"%EXE%", exe.encode("ascii"))
+    if case.pad_to:
+        line = line.replace(b"%PAD%", case.pad_byte * (case.pad_to - len(line) + len(b"%PAD%")))
+        assert len(line) == case.pad_to
+    line_file = os.path.join(folder, "cmdline.bin")
+    with open(line_file, "wb") as handle:
+        handle.write(line)
+    return {
+        "exe": exe, "line_file": line_file, "cwd": cwd, "on_path": on_path,
+        "log": os.path.join(folder, "library.log"),
+        "expected_library": windows_path(os.path.join(app, LIBRARY_NAME)),
+    }
+
+
+def run_driver(case, args, folder, paths):
+    """Runs the driver under Wine; returns its exit status (None when it hung) and its
+    stdout and stderr as text."""
+    env = dict(os.environ)
+    env.update({
+        "WINEPREFIX": os.path.abspath(args.prefix), "WINEDEBUG": "-all",
+        "COMREG32_TEST_MODE": case.mode, "COMREG32_TEST_LOG": windows_path(paths["log"]),
+    })
+    command = [
+        WINE[args.arch], args.driver, "--exe", paths["exe"], "--cmdline-file", windows_path(paths["line_file"]),
+        "--cwd", windows_path(paths["cwd"]), "--log", windows_path(paths["log"]),
+        "--timeout-seconds", str(HELPER_TIMEOUT[args.arch]),
+    ]
+    if case.window:
+        command.append("--window")
+    if case.layout == "path_only":
+        command += ["--prepend-path", windows_path(paths["on_path"])]
+    out_file = os.path.join(folder, "driver.out")
+    err_file = os.path.join(folder, "driver.err")
+    # Files, not pipes: Wine's own background processes may keep inherited pipes open.
+    with open(out_file, "wb") as out, open(err_file, "wb") as err:
+        try:
+            status = subprocess.run(command, stdin=subprocess.DEVNULL, stdout=out, stderr=err, env=env, cwd=folder,
+                                    timeout=HELPER_TIMEOUT[args.arch] + DRIVER_MARGIN, check=False).returncode
+        except subprocess.TimeoutExpired:
+            status = None
+    with open(out_file, "rb") as out, open(err_file, "rb") as err:
+        return status, out.read().decode("latin-1"), err.read().decode("latin-1")
+
+
+def parse_report(text):
+    """key=value lines (CRLF or LF) into a dict of lists, in order."""
+    report = {}
+    for line in text.replace("\r\n", "\n").split("\n"):
+        if "=" in line:
+            key, value = line.split("=", 1)
+            report.setdefault(key, []).append(value)
+    return report
+
+
+def read_log(path):
+    """The library log as a list of [event, value] pairs."""
+    if not os.path.exists(path):
+        return []
+    with open(path, "rb") as handle:
+        lines = handle.read().decode("latin-1").replace("\r\n", "\n").split("\n")
+    return [line.split("\t", 1) + ([""] if "\t" not in line else []) for line in lines if line]
+
+
+def expected_box_text(box, log):
+    """The exact report text the case expects, or None when only its layout is known."""
+    if box.address is None:
+        return None
+    if box.address == e2e_cases.LOGGED_SITE:
+        sites = [value for event, value in log if event == "site"]
+        if len(sites) != 1:
+            return "<no single site line in the log>"
+        address = int(sites[0], 16)
+    else:
+        address = box.address
+    return "Runtime error %d at %08X" % (box.number, address & 0xFFFFFFFF)
+
+
+def check_box_text(text, box, log, failures, index):
+    """Checks one box's text: exact when the address is known, else its fixed layout."""
+    expected = expected_box_text(box, log)
+    if expected is not None:
+        if text != expected:
+            failures.append("box %d text %r, expected %r" % (index, text, expected))
+        return
+    prefix = "Runtime error %d at " % box.number
+    digits = text[len(prefix):]
+    hex_digits = "0123456789ABCDEF"
+    if not (len(text) == 29 and text.startswith(prefix) and all(c in hex_digits for c in digits)):
+        failures.append("box %d text %r, expected %r followed by 8 upper-case hex digits" % (index, text, prefix))
+
+
+def check(case, driver_status, report, log, paths):
+    """Every difference between what happened and what the case expects."""
+    failures = []
+    single = lambda key: report.get(key, [None])[-1]  # noqa: E731
+    if driver_status != 0:
+        failures.append("the driver ended with status %s (None: killed after hanging)" % driver_status)
+    if "driver_error" in report:
+        failures.append("driver failed: %s (code %s)" % (single("driver_error"), single("driver_error_code")))
+        return failures
+    if single("timeout") == "1":
+        failures.append("the helper did not end before the driver's timeout")
+    if single("window") != ("1" if case.window else "0"):
+        failures.append("probe window state %r" % single("window"))
+    if single("exit") != str(case.exit):
+        failures.append("exit status %s, expected %d" % (single("exit"), case.exit))
+    boxes = int(single("box") or -1)
+    if boxes != len(case.boxes):
+        failures.append("%d message boxes, expected %d" % (boxes, len(case.boxes)))
+    else:
+        for index, box in enumerate(case.boxes):
+            shown = {key: report[key][index] for key in ("caption", "text", "buttons", "icon", "owner")}
+            for key, wanted in (("caption", "Error"), ("buttons", "OK:1"), ("icon", "0"), ("owner", "0")):
+                if shown[key] != wanted:
+                    failures.append("box %d %s %r, expected %r" % (index, key, shown[key], wanted))
+            check_box_text(shown["text"], box, log, failures, index)
+    events = [event for event, _ in log]
+    if events != case.events:
+        failures.append("library log events %r, expected %r" % (events, case.events))
+    for event, value in log:
+        if event in ("attach", "DllRegisterServer", "DllUnregisterServer") and value != paths["expected_library"]:
+            failures.append("%s from %r, expected the copy %r" % (event, value, paths["expected_library"]))
+    return failures
+
+
+def run_case(case, args):
+    """Runs one case and prints what happened; returns the process exit status."""
+    folder = os.path.join(os.path.abspath(args.work), case.name)
+    paths = lay_out(case, args, folder)
+    driver_status, out, err = run_driver(case, args, folder, paths)
+    report = parse_report(out)
+    log = read_log(paths["log"])
+    print("case: %s (%s)" % (case.name, case.checks))
+    print("command line: %r" % case.line[:200])
+    print("driver report:\n  " + "\n  ".join(out.replace("\r\n", "\n").strip().split("\n")))
+    if err.strip():
+        print("driver stderr:\n  " + "\n  ".join(err.strip().split("\n")[-20:]))
+    print("library log:\n  " + "\n  ".join("\t".join(pair) for pair in log))
+    failures = check(case, driver_status, report, log, paths)
+    for failure in failures:
+        print("FAIL: " + failure)
+    print("PASS" if not failures else "FAILED (%d)" % len(failures))
+    return 0 if not failures else 1
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--arch", required=True, choices=sorted(WINE))
+    parser.add_argument("--list", action="store_true")
+    for option in ("--exe", "--driver", "--library", "--no-exports-library", "--prefix", "--work"):
+        parser.add_argument(option)
+    parser.add_argument("name", nargs="?")
+    args = parser.parse_args()
+    cases = [case for case in e2e_cases.CASES if args.arch in case.arches]
+    if args.list:
+        for case in cases:
+            print(case.name, e2e_cases.lock_of(case))
+        return 0
+    matches = [case for case in cases if case.name == args.name]
+    if len(matches) != 1:
+        print("no case %r for %s" % (args.name, args.arch), file=sys.stderr)
+        return 2
+    return run_case(matches[0], args)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
