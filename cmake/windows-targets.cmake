@@ -7,8 +7,9 @@ configure_file(src/driver/version.h.in ${CMAKE_BINARY_DIR}/generated/version.h @
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86")
   set(COMREG32_ARCH i686)
   set(COMREG32_ENTRY _Entry)
-  # x86 unwinding uses the registration records at fs:[0], not unwind tables.
-  set(COMREG32_ARCH_FLAGS -fno-asynchronous-unwind-tables -fno-unwind-tables)
+  # x86 unwinding uses the registration records at fs:[0], not unwind tables; Win32
+  # code may rely only on 4-byte stack alignment, so the helper keeps no more.
+  set(COMREG32_ARCH_FLAGS -fno-asynchronous-unwind-tables -fno-unwind-tables -mpreferred-stack-boundary=2)
 else()
   set(COMREG32_ARCH x86_64)
   set(COMREG32_ENTRY Entry)

@@ -30,6 +30,7 @@ k_supportedOsIds = ["e2011457-1546-43c5-a5fe-008deee3d3f0", "35138b9a-5d96-4fbd-
                     "4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38", "1f676c76-80e1-4239-95bb-83d0f6d0da78",
                     "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a"]
 k_manifestType, k_versionType = 24, 16
+k_shippedSizeLimit = 6 * 1024  # resources included
 k_dynamicBase, k_nxCompat, k_noSeh = 0x40, 0x100, 0x400
 
 
@@ -88,7 +89,7 @@ def version_strings(block):
     """The UTF-16 key/value strings of a VERSIONINFO block, as a dict."""
     text = block.decode("utf-16-le", errors="replace")
     pairs = {}
-    for key in ("FileVersion", "ProductVersion", "FileDescription", "OriginalFilename"):
+    for key in ("FileVersion", "ProductVersion", "FileDescription"):
         match = re.search(key + "\0+([^\0]+)\0", text)
         if match:
             pairs[key] = match.group(1)
@@ -123,6 +124,8 @@ def main():
         ("fixed file version carries the project version",
          (fixed_version[1], fixed_version[0], fixed_version[3], fixed_version[2]) == tuple(numbers[:4])),
     ]
+    if arch == "i686":
+        checks.append((f"the shipped exe is at most {k_shippedSizeLimit} bytes", len(image) <= k_shippedSizeLimit))
     failed = [name for name, passed in checks if not passed]
     for name, passed in checks:
         print(("ok     " if passed else "FAILED ") + name)
