@@ -83,7 +83,7 @@ TEST(Report, EveryReportStartsFromAFreshTemplate) {
 
 // Module steps that only record themselves, and what step 1's shutdown does besides.
 enum StepOneShutdown { k_stepOneQuiet, k_stepOneFails, k_stepOneFaults };
-enum StepOneStartup { k_stepOneStarts, k_stepOneFailsToStart };
+enum StepOneStartup { k_stepOneStarts, k_stepOneFailsToStart, k_stepOneFaultsAtStart };
 StepOneShutdown g_stepOneShutdown = k_stepOneQuiet;
 StepOneStartup g_stepOneStartup = k_stepOneStarts;
 
@@ -91,6 +91,7 @@ void StartStep0() { RecordFakeEvent("startup:0"); }
 void StartStep1() {
   RecordFakeEvent("startup:1");
   if (g_stepOneStartup == k_stepOneFailsToStart) FailWithError(203, 0x00401111);
+  if (g_stepOneStartup == k_stepOneFaultsAtStart) RaiseFakeFault({0xC0000094, 0x00402222, {}});
 }
 void StartStep2() { RecordFakeEvent("startup:2"); }
 void StopStep0() { RecordFakeEvent("shutdown:0"); }
@@ -171,6 +172,13 @@ TEST(ExitSequence, OrderOfBoxShutdownWithdrawAndExit) {
        0,
        {"startup:0", "startup:1", "messagebox", "shutdown:1", "shutdown:0", "withdraw", "exit:203"},
        203},
+      {"a fault in a start-up step: reported, begun modules (the faulting one too) shut down",
+       k_stepOneFaultsAtStart,
+       k_stepOneQuiet,
+       0,
+       0,
+       {"startup:0", "startup:1", "messagebox", "shutdown:1", "shutdown:0", "withdraw", "exit:200"},
+       200},
   };
   for (const Row &row : rows) {
     SCOPED_TRACE(row.checks);
