@@ -5,6 +5,6 @@
 // Runs the main flow once and ends the process through the exit sequence.
 [[noreturn]] void RunMainFlow();
 
-// The process's life after the outermost fault frame is in place: safe library
-// loading, module start-up, the main flow and the exit sequence.
+// The process's life after the outermost fault frame is in place: the stack-overflow
+// relay, safe library loading, module start-up, the main flow and the exit sequence.
 extern "C" [[noreturn]] void StartProcess();
