@@ -76,12 +76,14 @@ report_start_times() {
   export WINEDEBUG=-all
   local folder=$WINEPREFIX/drive_c/bench
   mkdir -p "$folder"
-  cp "$root/x86_64/comreg32.exe" "$root/x86_64/sample/Zentrafin5x32.dll" "$root/x86_64/bench/minimal.exe" "$folder/"
+  cp "$root/x86_64/comreg32.exe" "$root/x86_64/sample/Zentrafin5x32.dll" "$root/x86_64/bench/minimal.exe" \
+    "$root/x86_64/bench/probe_only.exe" "$folder/"
   "$wineserver" -p
   trap '"$wineserver" -k 2>/dev/null || true' EXIT
   echo "(b) wall time per start under 64-bit Wine, one warm wineserver, $rounds rounds, order rotated each round"
   /usr/bin/python3 "$repo/bench/time_starts.py" "$rounds" "$folder" \
     'minimal|minimal.exe|C:\bench\minimal.exe' \
+    'probe|probe_only.exe (only FindWindowA)|C:\bench\probe_only.exe' \
     'noarg|comreg32.exe (no argument)|C:\bench\comreg32.exe' \
     'rs32|comreg32.exe -rs32 (sample library beside)|C:\bench\comreg32.exe|-rs32' \
     'regsvr32|regsvr32 /s Zentrafin5x32.dll (system32)|C:\windows\system32\regsvr32.exe|/s|C:\bench\Zentrafin5x32.dll'
@@ -136,8 +138,8 @@ report_instruction_counts() {
       }'
 }
 
-build_targets "$root/i686" i686 comreg32 minimal
-build_targets "$root/x86_64" x86_64 comreg32 minimal sample_library
+build_targets "$root/i686" i686 comreg32 minimal probe_only
+build_targets "$root/x86_64" x86_64 comreg32 minimal probe_only sample_library
 # The native bench target exists only once the fake platform is in the tree; without it,
 # (c) says so and the rest still runs.
 native_log=$root/bench-native-build.log
