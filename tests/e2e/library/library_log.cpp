@@ -44,3 +44,15 @@ void LogAddress(const char *event, const void *address) {
   text[16] = 0;
   AppendLogLine(event, text);
 }
+
+// Both test libraries log their load and unload, so a test sees which copy was loaded
+// and that the detach came last.
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void *) {
+  if (reason == DLL_PROCESS_ATTACH) {
+    g_ownModule = instance;
+    LogWithOwnPath("attach");
+  } else if (reason == DLL_PROCESS_DETACH) {
+    AppendLogLine("detach", nullptr);
+  }
+  return TRUE;
+}

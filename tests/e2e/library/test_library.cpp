@@ -153,13 +153,3 @@ static HRESULT RunExport(const char *exportName) {
 extern "C" __declspec(dllexport) HRESULT WINAPI DllRegisterServer() { return RunExport("DllRegisterServer"); }
 
 extern "C" __declspec(dllexport) HRESULT WINAPI DllUnregisterServer() { return RunExport("DllUnregisterServer"); }
-
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void *) {
-  if (reason == DLL_PROCESS_ATTACH) {
-    g_ownModule = instance;
-    LogWithOwnPath("attach");
-  } else if (reason == DLL_PROCESS_DETACH) {
-    AppendLogLine("detach", nullptr);
-  }
-  return TRUE;
-}
