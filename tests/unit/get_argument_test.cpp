@@ -70,6 +70,32 @@ TEST(ArgumentCutting, EveryRowOfTheTable) {
   }
 }
 
+// The longest command line Windows passes: 32,767 bytes.
+TEST(ArgumentCutting, LongestCommandLine) {
+  constexpr size_t k_longest = 32767;
+  const std::string name = "prog.exe ";
+  struct Row {
+    const char *checks;
+    std::string line;
+    std::string expected;
+  };
+  const Row rows[] = {
+      {"one argument filling the line", name + std::string(k_longest - name.size(), 'x'),
+       std::string(k_longest - name.size(), 'x')},
+      {"keyword after a run of spaces", name + std::string(k_longest - name.size() - 5, ' ') + "-rs32", "-rs32"},
+      {"unclosed quote to the end, spaces kept", name + "\"" + std::string(k_longest - name.size() - 1, ' '),
+       std::string(k_longest - name.size() - 1, ' ')},
+      {"keyword first, the rest ignored", name + "-rs32 " + std::string(k_longest - name.size() - 6, 'y'), "-rs32"},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.checks);
+    ASSERT_EQ(row.line.size(), k_longest);
+    StartFreshProcess();
+    EXPECT_EQ(CutArgument(row.line, 1), row.expected);
+    EXPECT_EQ(FakeLiveBlocks(), 0);
+  }
+}
+
 TEST(ArgumentCutting, EveryControlByteSeparatesLikeASpace) {
   for (int byte = 0x01; byte <= 0x1F; ++byte) {
     SCOPED_TRACE(byte);
