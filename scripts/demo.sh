@@ -1,27 +1,45 @@
 #!/usr/bin/env bash
-# Shows the helper's main job under 64-bit Wine: comreg32.exe runs with the sample
-# Zentrafin5x32.dll beside it, and the demo prints the command line, the exit status
-# with its meaning, and what changed in the current user's registry keys the library
-# writes. The demo prefix persists, so `demo.sh -rs32` then `demo.sh -urs32` shows the
-# keys appear and go again.
+# Shows the helper's main job: the shipped 32-bit comreg32.exe runs under 32-bit Wine
+# with the sample Zentrafin5x32.dll (32-bit too) beside it, in a prefix that runs
+# 32-bit programs, the way 64-bit Windows runs it under WOW64. The demo prints which
+# exe it ran, the command line, the exit status with its meaning, and what changed in
+# the current user's registry keys the library writes. The demo prefix persists, so
+# `demo.sh -rs32` then `demo.sh -urs32` shows the keys appear and go again.
 #
-#   scripts/demo.sh [ARGUMENT]    e.g. -rs32, -urs32, anything else, or nothing
+#   scripts/demo.sh [--x86_64] [ARGUMENT...]   e.g. -rs32, -urs32, anything else, or nothing
 #
-# COMREG32_BUILD_DIR    the x86_64 build to use (default build/x86_64, the preset's)
-# COMREG32_DEMO_PREFIX  the demo's Wine prefix (default build/demo-prefix)
+# --x86_64 runs the exe's x64 twin (the same sources) under 64-bit Wine instead.
+# COMREG32_BUILD_DIR    the build to use (default build/i686, or build/x86_64 with --x86_64)
+# COMREG32_DEMO_PREFIX  the demo's Wine prefix (default build/demo-prefix-i686 or -x86_64)
 set -euo pipefail
 export LC_ALL=C
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
-build_dir=${COMREG32_BUILD_DIR:-$repo/build/x86_64}
-prefix=${COMREG32_DEMO_PREFIX:-$repo/build/demo-prefix}
+arch=i686
+if [ "${1:-}" = "--x86_64" ]; then
+  arch=x86_64
+  shift
+fi
+build_dir=${COMREG32_BUILD_DIR:-$repo/build/$arch}
+prefix=${COMREG32_DEMO_PREFIX:-$repo/build/demo-prefix-$arch}
 wine64=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver
+if [ "$arch" = i686 ]; then
+  wine=/usr/lib/wine/wine
+  prefix_mode=--wow64
+  # A 32-bit process sees the registry's 32-bit view; reg shows the same view with /reg:32.
+  registry_view=/reg:32
+else
+  wine=$wine64
+  prefix_mode=
+  registry_view=/reg:64
+fi
 folder_windows='C:\comreg32'
 watched_keys=('HKCU\Software\Classes\CLSID' 'HKCU\Software\Microsoft\Internet Explorer\Toolbar')
 run_limit_seconds=120
 
 "$repo/scripts/ensure-tools.sh"
+[ "$arch" = i686 ] && "$repo/scripts/qemu-binfmt.sh"
 
 # Builds the helper and the sample library (only these two targets), configuring first
 # when the build directory is new or does not know them yet; quiet unless it fails.
@@ -29,7 +47,7 @@ build_helper_and_library() {
   local log
   log=$(mktemp)
   if [ ! -f "$build_dir/CMakeCache.txt" ] || ! build_two_targets >"$log" 2>&1; then
-    if ! { (cd "$repo" && cmake --preset x86_64 -B "$build_dir") && build_two_targets; } >"$log" 2>&1; then
+    if ! { (cd "$repo" && cmake --preset "$arch" -B "$build_dir") && build_two_targets; } >"$log" 2>&1; then
       cat "$log" >&2
       rm -f "$log"
       echo "demo: the build failed" >&2
@@ -41,8 +59,8 @@ build_helper_and_library() {
 
 # Runs the build step for comreg32.exe and Zentrafin5x32.dll.
 build_two_targets() {
-  if [ "$build_dir" -ef "$repo/build/x86_64" ]; then
-    (cd "$repo" && cmake --build --preset x86_64 --target comreg32 sample_library)
+  if [ "$build_dir" -ef "$repo/build/$arch" ]; then
+    (cd "$repo" && cmake --build --preset "$arch" --target comreg32 sample_library)
   else
     cmake --build "$build_dir" --target comreg32 sample_library
   fi
@@ -53,7 +71,7 @@ build_two_targets() {
 snapshot_registry() {
   local key output
   for key in "${watched_keys[@]}"; do
-    output=$("$wine64" reg query "$key" /s 2>/dev/null) || continue  # a missing key has nothing to show
+    output=$("$wine64" reg query "$key" /s "$registry_view" 2>/dev/null) || continue  # a missing key has nothing to show
     printf '%s\t0\n' "$key"
     printf '%s\n' "$output" | tr -d '\r' | awk -v root="$key" '
       /^HKEY_CURRENT_USER\\/ { path = "HKCU" substr($0, length("HKEY_CURRENT_USER") + 1); print path "\t0"; next }
@@ -105,6 +123,18 @@ describe_status() {
   esac
 }
 
+# Names the machine type in a PE file's header: what the demo ran.
+describe_machine() {
+  local header machine
+  header=$(od -An -tu4 -j 60 -N 4 "$1" | tr -d ' ')
+  machine=$(od -An -tx2 -j $((header + 4)) -N 2 "$1" | tr -d ' ')
+  case $machine in
+    014c) echo "i386, 32-bit" ;;
+    8664) echo "x86-64, 64-bit" ;;
+    *) echo "machine type 0x$machine" ;;
+  esac
+}
+
 # Writes the arguments as Windows receives them from Wine: quoted when empty or holding blanks.
 windows_arguments() {
   local argument text=""
@@ -118,7 +148,7 @@ windows_arguments() {
 }
 
 build_helper_and_library
-"$repo/scripts/wine-prefix.sh" "$prefix"
+"$repo/scripts/wine-prefix.sh" "$prefix" $prefix_mode
 export WINEPREFIX
 WINEPREFIX=$(realpath "$prefix")
 export WINEDEBUG=-all
@@ -131,10 +161,11 @@ work=$(mktemp -d)
 trap '"$wineserver" -k 2>/dev/null || true; rm -rf "$work"' EXIT
 
 snapshot_registry >"$work/before"
+echo "exe:          ${build_dir#"$repo"/}/comreg32.exe ($(describe_machine "$build_dir/comreg32.exe"))"
 echo "prefix:       ${prefix#"$repo"/} ($folder_windows holds comreg32.exe and Zentrafin5x32.dll)"
 echo "command line: $folder_windows\\comreg32.exe$(windows_arguments "$@")"
 status=0
-(cd "$folder" && timeout "$run_limit_seconds" "$wine64" "$folder_windows\\comreg32.exe" "$@") || status=$?
+(cd "$folder" && timeout "$run_limit_seconds" "$wine" "$folder_windows\\comreg32.exe" "$@") || status=$?
 echo "exit status:  $status ($(describe_status "$status"))"
 snapshot_registry >"$work/after"
 

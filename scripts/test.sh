@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test through CTest: the unit tests natively and
 # under ASan/UBSan with the command-line fuzzer, the style and lint gates, the static
-# checks of both exes, the end-to-end cases under 64-bit Wine, and the smoke set of
-# the shipped 32-bit exe under 32-bit Wine through qemu (label "slow").
+# checks of both exes, and every end-to-end case on both exes: the x64 twin under
+# 64-bit Wine, the shipped 32-bit exe under 32-bit Wine through qemu-i386.
 #
 #   scripts/test.sh                 everything
-#   scripts/test.sh -LE slow        extra arguments go to every ctest run
+#   scripts/test.sh -L e2e          extra arguments go to every ctest run
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

@@ -3,7 +3,7 @@
 #
 #   scripts/wine-prefix.sh DIR          a 64-bit-only prefix (about 10 s)
 #   scripts/wine-prefix.sh DIR --wow64  a prefix that also runs 32-bit programs
-#                                       (32-bit Wine under qemu: about 2 minutes)
+#                                       (32-bit Wine through qemu-i386: about 15 s)
 #
 # A prefix that already holds a finished marker is left as it is. Headless settings:
 # the null graphics driver (windows and message boxes exist without a display) and no

@@ -33,24 +33,53 @@ void LogWithOwnPath(const char *event) {
   AppendLogLine(event, path);
 }
 
-void LogAddress(const char *event, const void *address) {
-  static const char digits[] = "0123456789ABCDEF";
-  char text[17];
-  uint64_t value = reinterpret_cast<uintptr_t>(address);
-  for (int i = 15; i >= 0; --i) {
-    text[i] = digits[value & 0xF];
+// Writes `value` as `digits` upper-case hex digits and returns the end.
+static char *WriteHex(char *to, uint64_t value, int digits) {
+  static const char k_digits[] = "0123456789ABCDEF";
+  for (int i = digits - 1; i >= 0; --i) {
+    to[i] = k_digits[value & 0xF];
     value >>= 4;
   }
-  text[16] = 0;
+  return to + digits;
+}
+
+void LogAddress(const char *event, const void *address) {
+  char text[17];
+  *WriteHex(text, reinterpret_cast<uintptr_t>(address), 16) = 0;
   AppendLogLine(event, text);
 }
 
-// Both test libraries log their load and unload, so a test sees which copy was loaded
-// and that the detach came last.
+void LogHex(const char *event, uint32_t value, int digits) {
+  char text[9];
+  *WriteHex(text, value, digits) = 0;
+  AppendLogLine(event, text);
+}
+
+constexpr DWORD k_stackOverflow = 0xC00000FD;
+
+// Logs every exception of the process as the platform first dispatches it, before any
+// frame handler sees it: "exception<TAB>CODE@ADDRESS". So a test sees the code the
+// platform made of a fault, which under emulation is not always the true one. A stack
+// overflow is not logged: too little stack is left to write a line, and the error
+// number in the helper's report already names the code.
+static LONG WINAPI LogFirstChance(EXCEPTION_POINTERS *pointers) {
+  const EXCEPTION_RECORD *record = pointers->ExceptionRecord;
+  if (record->ExceptionCode == k_stackOverflow) return EXCEPTION_CONTINUE_SEARCH;
+  char text[26];
+  char *end = WriteHex(text, record->ExceptionCode, 8);
+  *end++ = '@';
+  *WriteHex(end, reinterpret_cast<uintptr_t>(record->ExceptionAddress), 16) = 0;
+  AppendLogLine("exception", text);
+  return EXCEPTION_CONTINUE_SEARCH;
+}
+
+// Both test libraries log their load, their unload and every exception, so a test sees
+// which copy was loaded, what the platform dispatched, and that the detach came last.
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void *) {
   if (reason == DLL_PROCESS_ATTACH) {
     g_ownModule = instance;
     LogWithOwnPath("attach");
+    AddVectoredExceptionHandler(1, LogFirstChance);
   } else if (reason == DLL_PROCESS_DETACH) {
     AppendLogLine("detach", nullptr);
   }

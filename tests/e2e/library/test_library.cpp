@@ -33,9 +33,12 @@ static HRESULT IntegerDivide(const char *) {
   return S_OK;
 }
 
-// Logs the wait site, then divides by zero on the x87 unit under the control word
-// the helper set: the library never touches it.
+// Logs the x87 control word in force and the wait site, then divides by zero on the
+// x87 unit under that word: the library never touches it.
 static HRESULT FpuDivide(const char *) {
+  uint16_t controlWord = 0;
+  asm volatile("fnstcw %0" : "=m"(controlWord));
+  LogHex("control-word", controlWord, 4);
   LogAddress("site", FpuWaitSite);
   FaultFpuDivide();
   return S_OK;
@@ -92,8 +95,25 @@ static HRESULT LanguageExceptionBare(const char *) {
   return S_OK;
 }
 
-// Throws a C++ exception out of the export.
+#if defined(__i386__)
+constexpr DWORD k_platformCxxException = 0xE06D7363;
+constexpr ULONG_PTR k_platformCxxMagic = 0x19930520;
+static int g_thrownObject = 42;
+
+// A C++ throw out of the export, as a library built with the platform's own compiler
+// raises it: code 0xE06D7363 with the magic number, the object and its type
+// description (left null: nothing reads it here). mingw's own i686 throw unwinds by DWARF tables and never becomes a
+// structured exception (uncaught, it ends in terminate), so it cannot stand in here.
+static HRESULT CxxThrow(const char *) {
+  ULONG_PTR parameters[3] = {k_platformCxxMagic, reinterpret_cast<ULONG_PTR>(&g_thrownObject), 0};
+  RaiseException(k_platformCxxException, EXCEPTION_NONCONTINUABLE, 3, parameters);
+  return S_OK;
+}
+#else
+// Throws a C++ exception out of the export; mingw-w64's x64 throw is a structured
+// exception with code 0x20474343.
 __attribute__((noinline)) static HRESULT CxxThrow(const char *) { throw 42; }
+#endif
 
 // Body of the faulting thread.
 static DWORD WINAPI FaultingThread(void *) {
