@@ -1,7 +1,7 @@
 # The Windows builds: the helper itself (no C runtime), and what the tests run beside it.
 enable_language(ASM RC)
 
-# The version number in the resources comes from the project's one version.
+# The version number and the names in the resources come from the top CMakeLists.txt.
 configure_file(src/driver/version.h.in ${CMAKE_BINARY_DIR}/generated/version.h @ONLY)
 
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86")
