@@ -93,7 +93,7 @@ CASES = [
     Case("register_calls_export_once", "-rs32 calls DllRegisterServer once and nothing else", REGISTER, 0,
          REGISTERED, arches=BOTH),
     Case("register_with_window_exits_11", "-rs32 with a window: the call, then status 11", REGISTER, 11, REGISTERED,
-         window=True),
+         window=True, arches=BOTH),
     Case("unregister_calls_export_once", "-urs32 calls DllUnregisterServer once", UNREGISTER, 0, UNREGISTERED),
     Case("unregister_with_window_exits_11", "-urs32 with a window: the call, then status 11", UNREGISTER, 11,
          UNREGISTERED, window=True),
