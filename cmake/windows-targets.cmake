@@ -48,6 +48,10 @@ if(COMREG32_ARCH STREQUAL "i686")
     VERBATIM)
 endif()
 
+# The signed copy of the shipped exe that tests/static makes (fixture signed_i686) and
+# the end-to-end rig runs.
+set(COMREG32_SIGNED_COPY ${CMAKE_BINARY_DIR}/signed/comreg32.exe)
+
 # The sample library the demo runs, the end-to-end rig (driver, test libraries, cases),
 # the static checks of the exe, and what the benchmark runs beside it.
 # COMREG32_PRODUCT_ONLY=ON builds the exe alone.
