@@ -39,7 +39,9 @@ SECTIONS
   {
     *(.data) *(SORT(.data$*)) *(.data.*)
   }
-  .bss BLOCK(__section_alignment__) (NOLOAD) :
+  /* Not NOLOAD: with it, ld gives the section a raw size with no file data behind it
+     and marks it discardable; without, it has no file data and says so. */
+  .bss BLOCK(__section_alignment__) :
   {
     *(.bss) *(SORT(.bss$*)) *(.bss.*) *(COMMON)
   }

@@ -1,7 +1,7 @@
 # The Windows builds: the helper itself (no C runtime), and what the tests run beside it.
 enable_language(ASM RC)
 
-# The version number in the resources comes from the project's one version.
+# The version number and the names in the resources come from the top CMakeLists.txt.
 configure_file(src/driver/version.h.in ${CMAKE_BINARY_DIR}/generated/version.h @ONLY)
 
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86")
@@ -47,6 +47,10 @@ if(COMREG32_ARCH STREQUAL "i686")
             $<TARGET_FILE:comreg32> ${CMAKE_BINARY_DIR}/comreg32.map
     VERBATIM)
 endif()
+
+# The signed copy of the shipped exe that tests/static makes (fixture signed_i686) and
+# the end-to-end rig runs.
+set(COMREG32_SIGNED_COPY ${CMAKE_BINARY_DIR}/signed/comreg32.exe)
 
 # The sample library the demo runs, the end-to-end rig (driver, test libraries, cases),
 # the static checks of the exe, and what the benchmark runs beside it.

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The project's quality gates, one per call (each is also a CTest test of the native
-# build): scripts/lint.sh format | tidy BUILD_DIR | cppcheck
+# build): scripts/lint.sh format | layers | tidy BUILD_DIR | cppcheck
 #   format    every C/C++ file is laid out as .clang-format says
+#   layers    every include in src/ points down: a folder includes its own headers and
+#             those of the layers below it (src/platform is the lowest)
 #   tidy      clang-tidy, with the project's .clang-tidy, finds nothing in the helper's
 #             sources (BUILD_DIR: a native build with compile_commands.json)
 #   cppcheck  cppcheck finds nothing in the helper's sources or the tests
@@ -13,6 +15,35 @@ cxx_files() { find src tests sample bench -type f \( -name '*.cpp' -o -name '*.h
 case "${1:-}" in
   format)
     cxx_files | xargs clang-format --dry-run --Werror
+    ;;
+  layers)
+    # The layers, lowest first; folders on one line may not include each other.
+    layer_of() {
+      case "$1" in
+        platform) echo 0 ;;
+        exit) echo 1 ;;
+        cmdline | fault) echo 2 ;;
+        driver) echo 3 ;;
+        *) echo unknown ;;
+      esac
+    }
+    status=0
+    while IFS= read -r line; do
+      file=${line%%:*}
+      from=$(echo "$file" | cut -d/ -f2)
+      to=$(echo "$line" | sed -n 's/.*#include "\([^/"]*\)\/.*/\1/p')
+      [ -z "$to" ] || [ "$to" = "$from" ] && continue
+      from_layer=$(layer_of "$from")
+      to_layer=$(layer_of "$to")
+      if [ "$from_layer" = unknown ] || [ "$to_layer" = unknown ]; then
+        echo "$line: folder not in the layer table of scripts/lint.sh" >&2
+        status=1
+      elif [ "$to_layer" -ge "$from_layer" ]; then
+        echo "$line: src/$from includes src/$to, which is not below it" >&2
+        status=1
+      fi
+    done < <(grep -rn '^#include "' src | sort)
+    exit $status
     ;;
   tidy)
     build=${2:?usage: lint.sh tidy BUILD_DIR}
@@ -28,7 +59,7 @@ case "${1:-}" in
       --library=googletest -I src src tests
     ;;
   *)
-    echo "usage: lint.sh format | tidy BUILD_DIR | cppcheck" >&2
+    echo "usage: lint.sh format | layers | tidy BUILD_DIR | cppcheck" >&2
     exit 2
     ;;
 esac

@@ -6,8 +6,6 @@
 
 constexpr DWORD k_stackOverflowCode = 0xC00000FD;
 
-bool g_topLevelWithdrawn = false;
-
 // The fault being reported, worked out before the unwind and read by the continuation.
 static uint8_t g_acceptedErrorNumber = 0;
 static uintptr_t g_acceptedAddress = 0;
@@ -46,7 +44,7 @@ extern "C" EXCEPTION_DISPOSITION TopLevelFaultHandler(EXCEPTION_RECORD *record, 
   if (record->ExceptionFlags & k_unwindFlags) return ExceptionContinueSearch;
   // Withdrawn by the exit sequence, or a stack overflow that the filter has already
   // declined on the reserve stack and that now goes to the platform.
-  if (g_topLevelWithdrawn) return ExceptionContinueSearch;
+  if (TopLevelFrameWithdrawn()) return ExceptionContinueSearch;
   if (record->ExceptionCode == k_stackOverflowCode && g_overflowRelayed) return ExceptionContinueSearch;
   AcceptFault(record, context);
   return ExceptionContinueSearch;
@@ -61,7 +59,7 @@ extern "C" LONG WINAPI StackOverflowRelay(EXCEPTION_POINTERS *pointers) {
   if (pointers->ExceptionRecord->ExceptionCode != k_stackOverflowCode) return EXCEPTION_CONTINUE_SEARCH;
   // Not ours: another thread's fault, a fault after the exit sequence withdrew the
   // handler, or the relay itself coming round again.
-  if (g_topLevelWithdrawn || g_overflowRelayed || GetCurrentThreadId() != g_mainThreadId) {
+  if (TopLevelFrameWithdrawn() || g_overflowRelayed || GetCurrentThreadId() != g_mainThreadId) {
     return EXCEPTION_CONTINUE_SEARCH;
   }
   g_overflowRelayed = true;

@@ -37,8 +37,5 @@ extern "C" [[noreturn]] void ContinueStackOverflowFault();
 // The entry point's continuation point calls this once the unwind is done.
 extern "C" [[noreturn]] void ReportAcceptedFault();
 
-// Set by EndProcess: from then on the handler lets every fault pass.
-extern bool g_topLevelWithdrawn;
-
 // Set once a stack overflow has been relayed to the reserve stack; at most once a run.
 extern bool g_overflowRelayed;

@@ -32,3 +32,8 @@ extern "C" [[noreturn]] void UnwindToTopFrame(EXCEPTION_RECORD *record);
 
 // Takes the top-level fault handler out of the main thread's handler chain.
 void WithdrawTopLevelFrame();
+
+// True once WithdrawTopLevelFrame has run. The x64 entry frame keeps its handler (its
+// unwind data names it) and the stack-overflow relay is a vectored handler, so both
+// ask this and then let every fault pass.
+bool TopLevelFrameWithdrawn();

@@ -1,5 +1,4 @@
 // x86 halves of the frame plumbing that are easier to read in C++.
-#include "fault/top_level_handler.h"
 #include "platform/frames.h"
 
 extern "C" {
@@ -10,6 +9,7 @@ void FaultReserveEntry();
 }
 
 constexpr uintptr_t k_cleanupSlotOffset = 8;  // behind {Next, Handler}
+static bool g_topLevelWithdrawn = false;
 
 CleanupSlot *CleanupSlotOfFrame(void *establisherFrame) {
   return reinterpret_cast<CleanupSlot *>(static_cast<char *>(establisherFrame) + k_cleanupSlotOffset);
@@ -25,3 +25,5 @@ void WithdrawTopLevelFrame() {
   void *next = *static_cast<void **>(g_topLevelRecord);
   asm volatile("movl %0, %%fs:0" : : "r"(next) : "memory");
 }
+
+bool TopLevelFrameWithdrawn() { return g_topLevelWithdrawn; }

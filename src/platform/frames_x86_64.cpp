@@ -1,5 +1,4 @@
 // x64 halves of the frame plumbing that are easier to read in C++.
-#include "fault/top_level_handler.h"
 #include "platform/frames.h"
 
 extern "C" {
@@ -11,6 +10,9 @@ void TopFrameContinuation();
 
 constexpr uintptr_t k_cleanupSlotOffset = 32;  // above the callee's home area
 static CONTEXT g_unwindContext;                // scratch for RtlUnwindEx
+// The entry point's frame keeps its handler on x64 (its unwind data names it), so
+// withdrawing it is this flag alone.
+static bool g_topLevelWithdrawn = false;
 
 CleanupSlot *CleanupSlotOfFrame(void *establisherFrame) {
   return reinterpret_cast<CleanupSlot *>(static_cast<char *>(establisherFrame) + k_cleanupSlotOffset);
@@ -35,3 +37,5 @@ void UnwindToTopFrame(EXCEPTION_RECORD *record) {
 }
 
 void WithdrawTopLevelFrame() { g_topLevelWithdrawn = true; }
+
+bool TopLevelFrameWithdrawn() { return g_topLevelWithdrawn; }

@@ -74,8 +74,10 @@ void UnwindToTopFrame(EXCEPTION_RECORD *record) {
 void WithdrawTopLevelFrame() {
   ++g_fake.withdrawCalls;
   RecordFakeEvent("withdraw");
-  g_topLevelWithdrawn = true;
+  g_fake.topLevelWithdrawn = true;
 }
+
+bool TopLevelFrameWithdrawn() { return g_fake.topLevelWithdrawn; }
 
 void DispatchFakeFault(const FakeFault &fault, DWORD flags) {
   EXCEPTION_RECORD record = {};

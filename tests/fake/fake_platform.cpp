@@ -60,7 +60,6 @@ void ResetFakePlatform() {
   g_exitStatus = 0;
   g_faultAddress = 0;
   memset(g_messageBuffer, 0, sizeof g_messageBuffer);
-  g_topLevelWithdrawn = false;
   g_overflowRelayed = false;
 }
 

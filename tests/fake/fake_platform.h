@@ -111,6 +111,7 @@ struct FakePlatformState {
   int exitCalls;
   unsigned exitStatus;
   int withdrawCalls;
+  bool topLevelWithdrawn;                       // what TopLevelFrameWithdrawn answers
   bool redirected;                              // RedirectToFaultReserve ran
   PVECTORED_EXCEPTION_HANDLER vectoredHandler;  // AddVectoredExceptionHandler
   unsigned long vectoredFirst;
@@ -130,7 +131,7 @@ constexpr uintptr_t k_fakeReserveEntry = 0x7FFE0000;
 
 // Sets every answer to its default, drops every record and the heap's blocks, and puts
 // the helper's own globals (exit status, fault address, message, module table, begun
-// modules, withdrawn flag) back as a fresh process has them.
+// modules, relayed flag) back as a fresh process has them.
 void ResetFakePlatform();
 
 // Sets the command line GetCommandLineA returns: these bytes, then a terminating zero.

@@ -84,7 +84,7 @@ TEST(FaultHandler, UnwindCallsAndDeclinedFaultsPassWithoutATrace) {
       SCOPED_TRACE(::testing::Message() << row.checks << ", code " << std::hex << code);
       ResetFakePlatform();
       g_fake.filterAnswer = row.filterAnswer;
-      g_topLevelWithdrawn = row.withdrawn;
+      g_fake.topLevelWithdrawn = row.withdrawn;
       g_exitStatus = 11;
       EXPECT_EQ(OfferToTopLevel(code, row.flags, 0x00401000), ExceptionContinueSearch);
       EXPECT_EQ(static_cast<int>(g_fake.filterCodes.size()), row.filterAsked ? 1 : 0);
@@ -228,7 +228,7 @@ TEST(FaultHandler, StackOverflowRelayTakesOnlyTheMainThreadsOverflow) {
     InstallStackOverflowRelay();
     EXPECT_EQ(g_fake.vectoredFirst, 0u) << "after any vectored handler the library adds";
     g_fake.threadId = row.threadId;
-    g_topLevelWithdrawn = row.withdrawn;
+    g_fake.topLevelWithdrawn = row.withdrawn;
     g_overflowRelayed = row.alreadyRelayed;
     EXCEPTION_RECORD record = {};
     record.ExceptionCode = row.code;
