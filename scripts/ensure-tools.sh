@@ -14,7 +14,7 @@ packages=(
   wine wine64 wine32:i386
   clang libclang-rt-14-dev clang-format clang-tidy cppcheck valgrind
   osslsigncode openssl
-  debootstrap cpio e2fsprogs
+  debootstrap cpio e2fsprogs kmod
 )
 backports_package=qemu-user
 # The full-system emulator shares qemu-user's common files, so it comes from the same suite.
