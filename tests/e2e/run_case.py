@@ -6,12 +6,22 @@
   run_case.py --arch ARCH --exe EXE --driver EXE --library DLL --no-exports-library DLL
               --prefix DIR --work DIR NAME
       lays out a fresh folder WORK/NAME, runs the driver there and checks the report
+  run_case.py --machine-list
+      prints the name of every case that also runs in the 32-bit machine
+  run_case.py --arch i686 --machine-payload DIR --exe EXE --driver EXE --library DLL
+              --no-exports-library DLL
+      lays out every such case in DIR/cases and writes DIR/run.sh, which runs them all
+      inside the machine (scripts/vm-run.sh) and leaves each one's report in its
+      results folder under NAME/
+  run_case.py --arch i686 --machine-results DIR NAME
+      checks case NAME from what the machine brought back in DIR/NAME
 
 The cases themselves are rows of e2e_cases.py.
 """
 
 import argparse
 import os
+import shlex
 import shutil
 import subprocess
 import sys
@@ -29,6 +39,12 @@ LIBRARY_NAME = "Zentrafin5x32.dll"
 # as 0x1372), so it is left out of the comparison.
 X87_DEFINED_BITS = 0x1F3F
 EXE_NAME = "comreg32.exe"
+DRIVER_NAME = "e2e_driver.exe"
+# Inside the 32-bit machine: where the payload lies, and the driver's timeout, well
+# inside the machine's own limit.
+GUEST_PAYLOAD = "/run/comreg32/payload"
+MACHINE_HELPER_TIMEOUT = 40
+MACHINE_REPORT_FILES = ("driver.out", "driver.err", "driver.status", "library.log")
 
 
 def windows_path(path):
@@ -36,12 +52,23 @@ def windows_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
-def lay_out(case, args, folder):
+def case_paths(case, folder, to_windows=windows_path):
+    """The folders and Windows paths of a case laid out in FOLDER; TO_WINDOWS gives the
+    Windows path under which the helper's side sees a local path."""
+    app = os.path.join(folder, "app dir with space" if case.layout == "space" else "app")
+    return {
+        "app": app, "cwd": os.path.join(folder, "cwd"), "on_path": os.path.join(folder, "on-path"),
+        "line_file": os.path.join(folder, "cmdline.bin"), "log": os.path.join(folder, "library.log"),
+        "exe": to_windows(os.path.join(app, EXE_NAME)),
+        "expected_library": to_windows(os.path.join(app, LIBRARY_NAME)),
+    }
+
+
+def lay_out(case, args, folder, to_windows=windows_path):
     """Creates the case's folders and copies; returns the paths the run needs."""
     shutil.rmtree(folder, ignore_errors=True)
-    app = os.path.join(folder, "app dir with space" if case.layout == "space" else "app")
-    cwd = os.path.join(folder, "cwd")
-    on_path = os.path.join(folder, "on-path")
+    paths = case_paths(case, folder, to_windows)
+    app, cwd, on_path = paths["app"], paths["cwd"], paths["on_path"]
     for directory in (app, cwd, on_path):
         os.makedirs(directory)
     shutil.copy2(args.exe, os.path.join(app, EXE_NAME))
@@ -52,38 +79,37 @@ def lay_out(case, args, folder):
     }[case.layout]
     for directory in copies:
         shutil.copy2(library, os.path.join(directory, LIBRARY_NAME))
-    exe = windows_path(os.path.join(app, EXE_NAME))
-    line = case.line.replace(b"%EXE%", exe.encode("ascii"))
+    line = case.line.replace(b"%EXE%", paths["exe"].encode("ascii"))
     if case.pad_to:
         line = line.replace(b"%PAD%", case.pad_byte * (case.pad_to - len(line) + len(b"%PAD%")))
         assert len(line) == case.pad_to
-    line_file = os.path.join(folder, "cmdline.bin")
-    with open(line_file, "wb") as handle:
+    with open(paths["line_file"], "wb") as handle:
         handle.write(line)
-    return {
-        "exe": exe, "line_file": line_file, "cwd": cwd, "on_path": on_path,
-        "log": os.path.join(folder, "library.log"),
-        "expected_library": windows_path(os.path.join(app, LIBRARY_NAME)),
-    }
+    return paths
+
+
+def driver_command(case, driver, paths, timeout, to_windows=windows_path):
+    """The test library's environment and the driver's command line for one case."""
+    env = {"COMREG32_TEST_MODE": case.mode, "COMREG32_TEST_LOG": to_windows(paths["log"])}
+    command = [
+        driver, "--exe", paths["exe"], "--cmdline-file", to_windows(paths["line_file"]),
+        "--cwd", to_windows(paths["cwd"]), "--log", to_windows(paths["log"]), "--timeout-seconds", str(timeout),
+    ]
+    if case.window:
+        command.append("--window")
+    if case.layout == "path_only":
+        command += ["--prepend-path", to_windows(paths["on_path"])]
+    return env, command
 
 
 def run_driver(case, args, folder, paths):
     """Runs the driver under Wine; returns its exit status (None when it hung) and its
     stdout and stderr as text."""
     env = dict(os.environ)
-    env.update({
-        "WINEPREFIX": os.path.abspath(args.prefix), "WINEDEBUG": "-all",
-        "COMREG32_TEST_MODE": case.mode, "COMREG32_TEST_LOG": windows_path(paths["log"]),
-    })
-    command = [
-        WINE[args.arch], args.driver, "--exe", paths["exe"], "--cmdline-file", windows_path(paths["line_file"]),
-        "--cwd", windows_path(paths["cwd"]), "--log", windows_path(paths["log"]),
-        "--timeout-seconds", str(HELPER_TIMEOUT[args.arch]),
-    ]
-    if case.window:
-        command.append("--window")
-    if case.layout == "path_only":
-        command += ["--prepend-path", windows_path(paths["on_path"])]
+    env.update({"WINEPREFIX": os.path.abspath(args.prefix), "WINEDEBUG": "-all"})
+    library_env, command = driver_command(case, args.driver, paths, HELPER_TIMEOUT[args.arch])
+    env.update(library_env)
+    command = [WINE[args.arch]] + command
     out_file = os.path.join(folder, "driver.out")
     err_file = os.path.join(folder, "driver.err")
     # Files, not pipes: Wine's own background processes may keep inherited pipes open.
@@ -207,37 +233,116 @@ def check(case, driver_status, report, log, paths):
     return failures
 
 
-def run_case(case, args):
-    """Runs one case and prints what happened; returns the process exit status."""
-    judged = e2e_cases.judged_as(case, args.arch)
-    folder = os.path.join(os.path.abspath(args.work), case.name)
-    paths = lay_out(case, args, folder)
-    driver_status, out, err = run_driver(case, args, folder, paths)
-    report = parse_report(out)
-    log = read_log(paths["log"])
+def report(case, judged, why, driver_status, out, err, log, paths):
+    """Prints what happened and every difference from the row as judged; returns the
+    process exit status."""
     print("case: %s (%s)" % (case.name, case.checks))
     print("command line: %r" % case.line[:200])
     print("driver report:\n  " + "\n  ".join(out.replace("\r\n", "\n").strip().split("\n")))
     if err.strip():
         print("driver stderr:\n  " + "\n  ".join(err.strip().split("\n")[-20:]))
     print("library log:\n  " + "\n  ".join("\t".join(pair) for pair in log))
-    if judged is not case:
-        print("judged as on this platform: %s" % case.qemu.why)
-    failures = check(judged, driver_status, report, log, paths)
+    if why:
+        print("judged as on this platform: %s" % why)
+    failures = check(judged, driver_status, parse_report(out), log, paths)
     for failure in failures:
         print("FAIL: " + failure)
     print("PASS" if not failures else "FAILED (%d)" % len(failures))
     return 0 if not failures else 1
 
 
+def run_case(case, args):
+    """Runs one case and prints what happened; returns the process exit status."""
+    judged, why = e2e_cases.judged_as(case, args.arch)
+    folder = os.path.join(os.path.abspath(args.work), case.name)
+    paths = lay_out(case, args, folder)
+    driver_status, out, err = run_driver(case, args, folder, paths)
+    return report(case, judged, why, driver_status, out, err, read_log(paths["log"]), paths)
+
+
+def machine_cases():
+    return [case for case in e2e_cases.CASES if case.machine is not None]
+
+
+def guest_windows(payload):
+    """Windows paths as the machine sees the files laid out in PAYLOAD on this side."""
+    payload = os.path.abspath(payload)
+    return lambda path: windows_path(GUEST_PAYLOAD + os.path.abspath(path)[len(payload):])
+
+
+def write_machine_payload(args):
+    """Lays out every machine case in the payload and writes its run.sh, which runs the
+    driver of each in turn and keeps its report in RESULTS/NAME."""
+    payload = os.path.abspath(args.machine_payload)
+    shutil.rmtree(payload, ignore_errors=True)
+    os.makedirs(payload)
+    shutil.copy2(args.driver, os.path.join(payload, DRIVER_NAME))
+    to_windows = guest_windows(payload)
+    script = ["#!/bin/sh", "# Runs every case of the 32-bit machine; written by run_case.py.", 'results=$1']
+    for case in machine_cases():
+        folder = os.path.join(payload, "cases", case.name)
+        paths = lay_out(case, args, folder, to_windows)
+        env, command = driver_command(case, to_windows(os.path.join(payload, DRIVER_NAME)), paths,
+                                      MACHINE_HELPER_TIMEOUT, to_windows)
+        here = "cases/" + case.name
+        into = '"$results/%s"' % case.name
+        script += [
+            "mkdir -p %s" % into,
+            "(cd %s && env %s %s %s >%s/driver.out 2>%s/driver.err; echo $? >%s/driver.status)" % (
+                here, " ".join("%s=%s" % (key, shlex.quote(value)) for key, value in env.items()),
+                WINE["i686"], " ".join(shlex.quote(part) for part in command), into, into, into),
+            "cp %s/library.log %s/ 2>/dev/null" % (here, into),
+            'echo "case %s: driver status $(cat %s/driver.status)"' % (case.name, into),
+        ]
+    script.append("exit 0")
+    with open(os.path.join(payload, "run.sh"), "w") as handle:
+        handle.write("\n".join(script) + "\n")
+    os.chmod(os.path.join(payload, "run.sh"), 0o755)
+    return 0
+
+
+def check_machine_result(case, args):
+    """Checks one case from the report the 32-bit machine brought back."""
+    judged, why = e2e_cases.judged_as(case, "i686", machine=True)
+    folder = os.path.join(os.path.abspath(args.machine_results), case.name)
+    missing = [name for name in MACHINE_REPORT_FILES[:3] if not os.path.exists(os.path.join(folder, name))]
+    if missing:
+        print("FAIL: no report of this case came back from the 32-bit machine (%s missing in %s); see the"
+              " machine's console.log there and the e2e.i686.machine.boot test" % (", ".join(missing), folder))
+        return 1
+    texts = {}
+    for name in MACHINE_REPORT_FILES[:3]:
+        with open(os.path.join(folder, name), "rb") as handle:
+            texts[name] = handle.read().decode("latin-1")
+    status = texts["driver.status"].strip()
+    paths = case_paths(case, os.path.join(GUEST_PAYLOAD, "cases", case.name), windows_path)
+    paths["log"] = os.path.join(folder, "library.log")
+    return report(case, judged, why, int(status) if status.isdigit() else None, texts["driver.out"],
+                  texts["driver.err"], read_log(paths["log"]), paths)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--arch", required=True, choices=sorted(WINE))
+    parser.add_argument("--arch", choices=sorted(WINE))
     parser.add_argument("--list", action="store_true")
-    for option in ("--exe", "--driver", "--library", "--no-exports-library", "--prefix", "--work"):
+    parser.add_argument("--machine-list", action="store_true")
+    for option in ("--exe", "--driver", "--library", "--no-exports-library", "--prefix", "--work",
+                   "--machine-payload", "--machine-results"):
         parser.add_argument(option)
     parser.add_argument("name", nargs="?")
     args = parser.parse_args()
+    if args.machine_list:
+        for case in machine_cases():
+            print(case.name)
+        return 0
+    if args.machine_payload:
+        return write_machine_payload(args)
+    if args.machine_results:
+        matches = [case for case in machine_cases() if case.name == args.name]
+        if len(matches) != 1:
+            print("no machine case %r" % args.name, file=sys.stderr)
+            return 2
+        return check_machine_result(matches[0], args)
     cases = [case for case in e2e_cases.CASES if args.arch in case.arches]
     if args.list:
         for case in cases:
