@@ -62,15 +62,11 @@ EOF
 # Release file now and then; fetching every index by the hash that the Release file
 # names is apt's own remedy. Nothing is fetched around apt.
 update_indexes() {
-  local attempt
+  local attempt by_hash=()
   for attempt in 1 2 3; do
-    if [ "$attempt" -eq 1 ]; then
-      apt-get update -qq -o Acquire::Retries=2 -o Acquire::http::Timeout=60 >&2 && return 0
-    else
-      apt-get update -qq -o Acquire::Retries=2 -o Acquire::http::Timeout=60 -o Acquire::By-Hash=force >&2 &&
-        return 0
-    fi
+    apt-get update -qq -o Acquire::Retries=2 -o Acquire::http::Timeout=60 "${by_hash[@]}" >&2 && return 0
     say "apt-get update failed (attempt $attempt); retrying by hash"
+    by_hash=(-o Acquire::By-Hash=force)
     sleep 5
   done
   say "apt-get update failed three times; going on with the indexes that came"

@@ -32,7 +32,7 @@ initramfs_packages=(busybox-static:i386)
 # ext4's soft dependency on crc32c) are resolved from the kernel's own modules.
 initramfs_modules=(virtio_pci virtio_blk ext4)
 prefix_in_guest=/root/wine-prefix
-baked=("$here/vm-image.sh" "$repo/tests/vm/initramfs-init")
+baked=("$here/vm-image.sh" "$here/wine-headless.reg" "$repo/tests/vm/initramfs-init")
 
 say() { echo "vm-image: $*" >&2; }
 
@@ -131,8 +131,9 @@ fi
 phase "debootstrap of $suite i386 with $root_packages"
 
 # The Wine prefix, made in the root through qemu-user, with the headless settings of
-# scripts/wine-prefix.sh. /proc is mounted in a private mount namespace, so nothing
+# scripts/wine-headless.reg. /proc is mounted in a private mount namespace, so nothing
 # stays mounted on the host whatever happens.
+cp "$here/wine-headless.reg" "$root/tmp/wine-headless.reg"
 # shellcheck disable=SC2016 # the script's own variables expand in its own shell
 unshare -m --propagation private /bin/bash -euc '
   root=$1 prefix=$2
@@ -141,16 +142,11 @@ unshare -m --propagation private /bin/bash -euc '
     chroot "$root" /usr/bin/env -i HOME=/root WINEPREFIX="$prefix" WINEDEBUG=-all \
       WINEDLLOVERRIDES="mscoree,mshtml=" PATH=/usr/bin:/bin "$@"
   }
-  # One persistent server for wineboot and the registry edits; -k saves the registry.
+  # One persistent server for wineboot and the registry import; -k saves the registry.
   mkdir -p "$root$prefix"
   in_root wineserver -p
   in_root wineboot -i >/dev/null 2>&1
-  reg() { in_root wine reg add "$@" /f >/dev/null 2>&1; }
-  reg "HKCU\\Software\\Wine\\Drivers" /v Graphics /d null
-  reg "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\AeDebug" /v Debugger /d ""
-  reg "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\AeDebug" /v Auto /d 1
-  reg "HKLM\\Software\\Wow6432Node\\Microsoft\\Windows NT\\CurrentVersion\\AeDebug" /v Debugger /d ""
-  reg "HKLM\\Software\\Wow6432Node\\Microsoft\\Windows NT\\CurrentVersion\\AeDebug" /v Auto /d 1
+  in_root wine reg import "Z:\\tmp\\wine-headless.reg" >/dev/null 2>&1
   in_root wineserver -k
   in_root wineserver -w
 ' vm-prefix "$root" "$prefix_in_guest"

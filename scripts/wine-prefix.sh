@@ -5,11 +5,8 @@
 #   scripts/wine-prefix.sh DIR --wow64  a prefix that also runs 32-bit programs
 #                                       (32-bit Wine through qemu-i386: about 15 s)
 #
-# A prefix that already holds a finished marker is left as it is. Headless settings:
-# the null graphics driver (windows and message boxes exist without a display) and no
-# crash debugger (it would block a faulting process behind a dialog). Auto stays 1:
-# with Auto 0, Wine's UnhandledExceptionFilter asks "Do you wish to debug it?" in a
-# message box of the faulting process before going on.
+# A prefix that already holds a finished marker is left as it is. The headless
+# settings (null graphics driver, no crash debugger) are in scripts/wine-headless.reg.
 set -euo pipefail
 
 prefix=${1:?usage: wine-prefix.sh DIR [--wow64]}
@@ -36,11 +33,6 @@ else
     "$0" wineboot -i' "$wine64" >/dev/null 2>&1
 fi
 
-reg() { "$wine64" reg add "$@" /f >/dev/null 2>&1; }
-reg 'HKCU\Software\Wine\Drivers' /v Graphics /d null
-reg 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d ''
-reg 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /d 1
-reg 'HKLM\Software\Wow6432Node\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d ''
-reg 'HKLM\Software\Wow6432Node\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /d 1
+(cd "$(dirname "$0")" && "$wine64" reg import wine-headless.reg >/dev/null 2>&1)
 /usr/lib/wine/wineserver -w
 touch "$marker"
