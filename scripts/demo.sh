@@ -38,7 +38,7 @@ folder_windows='C:\comreg32'
 watched_keys=('HKCU\Software\Classes\CLSID' 'HKCU\Software\Microsoft\Internet Explorer\Toolbar')
 run_limit_seconds=120
 
-"$repo/scripts/ensure-tools.sh"
+"$repo/scripts/ensure-tools.sh" demo "$arch"
 [ "$arch" = i686 ] && "$repo/scripts/qemu-binfmt.sh"
 
 # Builds the helper and the sample library (only these two targets), configuring first
@@ -147,7 +147,11 @@ windows_arguments() {
   printf '%s' "$text"
 }
 
+echo "demo: building comreg32.exe and the sample library in ${build_dir#"$repo"/}"
 build_helper_and_library
+if [ ! -f "$prefix/.comreg32-prefix$prefix_mode" ]; then
+  echo "demo: making the Wine prefix ${prefix#"$repo"/} (once)"
+fi
 "$repo/scripts/wine-prefix.sh" "$prefix" $prefix_mode
 export WINEPREFIX
 WINEPREFIX=$(realpath "$prefix")
