@@ -18,7 +18,7 @@ constexpr int k_addressDigits = 8;
 void EndProcess() {
   if (g_faultAddress != 0) {
     BuildErrorMessage();
-    ShowErrorMessage();
+    if (ReportCanBeAnswered()) ShowErrorMessage();
     g_faultAddress = 0;
   }
   RunShutdownSteps();
@@ -49,6 +49,14 @@ void BuildErrorMessage() {
     g_messageBuffer[k_lastAddressDigit - digit] = k_hexDigits[address & 0xF];
     address >>= 4;
   }
+}
+
+bool ReportCanBeAnswered() {
+  USEROBJECTFLAGS flags;
+  DWORD needed;
+  // A failed question (no station handle included) leaves the box in place.
+  if (!GetUserObjectInformationA(GetProcessWindowStation(), UOI_FLAGS, &flags, sizeof flags, &needed)) return true;
+  return (flags.dwFlags & WSF_VISIBLE) != 0;
 }
 
 void ShowErrorMessage() { MessageBoxA(nullptr, g_messageBuffer, k_messageCaption, 0 /* MB_OK */); }

@@ -9,8 +9,9 @@ extern uintptr_t g_faultAddress;
 constexpr unsigned k_messageLength = 29;
 extern char g_messageBuffer[k_messageLength + 1];
 
-// Shows the report if a fault is recorded, runs the shutdown steps, withdraws the
-// top-level fault handler and ends the process with the exit status.
+// Shows the report if a fault is recorded and someone can answer it, runs the
+// shutdown steps, withdraws the top-level fault handler and ends the process with the
+// exit status.
 [[noreturn]] void EndProcess();
 
 // Records the error number as exit status and the fault address, then ends the process.
@@ -18,6 +19,12 @@ extern char g_messageBuffer[k_messageLength + 1];
 
 // Fills the message buffer from the exit status and the fault address.
 void BuildErrorMessage();
+
+// False when the process's window station is not visible (one a service gives the
+// processes it starts, such as a per-machine installer's custom actions): a box there
+// waits for an OK that no one can press, so the run would never end. True in a
+// visible station, and when the question itself fails.
+bool ReportCanBeAnswered();
 
 // Shows the message buffer in a box with no owner, caption "Error" and one OK button.
 void ShowErrorMessage();

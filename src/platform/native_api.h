@@ -20,6 +20,7 @@ typedef char *LPSTR;
 typedef void *HANDLE;
 typedef void *HWND;
 typedef struct NativeModule *HMODULE;
+typedef struct NativeWindowStation *HWINSTA;
 typedef intptr_t(WINAPI *FARPROC)();
 
 #define EXCEPTION_MAXIMUM_PARAMETERS 15
@@ -27,6 +28,14 @@ typedef intptr_t(WINAPI *FARPROC)();
 #define EXCEPTION_CONTINUE_SEARCH 0
 #define EXCEPTION_CONTINUE_EXECUTION (-1)
 #define LOAD_LIBRARY_SEARCH_DEFAULT_DIRS 0x00001000
+#define UOI_FLAGS 1
+#define WSF_VISIBLE 0x0001
+
+typedef struct tagUSEROBJECTFLAGS {
+  BOOL fInherit;
+  BOOL fReserved;
+  DWORD dwFlags;
+} USEROBJECTFLAGS;
 
 typedef struct _EXCEPTION_RECORD {
   DWORD ExceptionCode;
@@ -69,6 +78,8 @@ HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName);
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name);
 BOOL WINAPI SetDllDirectoryA(LPCSTR path);
 HWND WINAPI FindWindowA(LPCSTR className, LPCSTR windowName);
+HWINSTA WINAPI GetProcessWindowStation();
+BOOL WINAPI GetUserObjectInformationA(HANDLE object, int index, void *information, DWORD length, DWORD *needed);
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, unsigned type);
 [[noreturn]] void WINAPI ExitProcess(unsigned exitCode);
 LONG WINAPI UnhandledExceptionFilter(EXCEPTION_POINTERS *pointers);

@@ -73,6 +73,8 @@ class Case:
     events: list
     mode: str = "ok"
     window: bool = False
+    # Started on a desktop of a window station without WSF_VISIBLE, as a service starts it.
+    hidden_station: bool = False
     # beside: the library next to the exe; space: the same, in a folder whose name has
     # spaces; none: no copy; cwd_only / path_only: a copy only in the current folder /
     # in a folder on PATH; beside_and_cwd: copies in both.
@@ -273,6 +275,24 @@ CASES = [
          REGISTER, 0xC0000005, ["attach", "DllRegisterServer", "exception"], mode="threadfault", code=0xC0000005,
          qemu=Emulated("qemu dispatches the thread's fault under another code, which becomes the status",
                        exit=DISPATCHED_CODE)),
+    # Started where no one can see a window (a service's window station, as a per-machine
+    # installer's custom action or a deployment agent running as SYSTEM): no box, which
+    # no one could answer; the run ends at once with its status. The probe there sees
+    # only its own desktop, so the driver's window is not found.
+    Case("hidden_station_av_exits_216_without_box", "no visible station: an access violation ends the run at once,"
+         " 216", REGISTER, 216, ["attach", "DllRegisterServer", "site", "exception", "detach"], mode="av",
+         code=0xC0000005, hidden_station=True, qemu=QEMU_TRAP),
+    Case("hidden_station_langexc_exits_217_without_box", "no visible station: 0x0EEDFADE ends the run at once, 217",
+         REGISTER, 217, ["attach", "DllRegisterServer", "exception", "detach"], mode="langexc", code=0x0EEDFADE,
+         hidden_station=True),
+    Case("hidden_station_raise_e0001234_exits_255_without_box", "no visible station: a code outside the table, 255",
+         REGISTER, 255, ["attach", "DllRegisterServer", "exception", "detach"], mode="raise:E0001234",
+         code=0xE0001234, hidden_station=True),
+    Case("hidden_station_missing_export_exits_216", "no visible station: a library without the routine, 216",
+         REGISTER, 216, LOADED_ONLY, library="no_exports", hidden_station=True),
+    Case("hidden_station_normal_end_window_unseen_exits_0", "no visible station: a normal end, and the probe does"
+         " not see the IEFrame window of the visible desktop: 0", REGISTER, 0, REGISTERED, window=True,
+         hidden_station=True),
     # Library search: only the copy next to the exe may be loaded.
     Case("library_in_cwd_only_not_loaded", "a copy only in the current folder is not loaded", REGISTER, 0,
          NOT_LOADED, layout="cwd_only"),

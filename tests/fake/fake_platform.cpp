@@ -44,7 +44,8 @@ static FakePlatformState DefaultState() {
   state.kernelFound = true;
   state.defaultDirectoriesPresent = true;
   state.defaultDirectoriesAnswer = 1;
-  state.filterAnswer = 1;  // EXCEPTION_EXECUTE_HANDLER, as with no debugger
+  state.stationFlags = WSF_VISIBLE;  // the interactive station, WinSta0
+  state.filterAnswer = 1;            // EXCEPTION_EXECUTE_HANDLER, as with no debugger
   state.liveBlocksAtHeapDestroy = -1;
   state.threadId = k_fakeMainThreadId;
   return state;

@@ -84,10 +84,12 @@ struct FakePlatformState {
   bool kernelFound;                // GetModuleHandleA("kernel32.dll") answers
   bool defaultDirectoriesPresent;  // kernel32 exports SetDefaultDllDirectories
   BOOL defaultDirectoriesAnswer;
-  bool windowOpen;    // FindWindowA finds a window
-  LONG filterAnswer;  // UnhandledExceptionFilter's answer
-  bool quiet;         // keep no event log (the fuzzer's speed)
-  DWORD threadId;     // what GetCurrentThreadId answers (a fault "on another thread")
+  bool windowOpen;       // FindWindowA finds a window
+  bool noWindowStation;  // GetProcessWindowStation answers null
+  long stationFlags;     // the station's UOI_FLAGS dwFlags; -1: the question fails
+  LONG filterAnswer;     // UnhandledExceptionFilter's answer
+  bool quiet;            // keep no event log (the fuzzer's speed)
+  DWORD threadId;        // what GetCurrentThreadId answers (a fault "on another thread")
 
   // What the helper did.
   std::vector<std::string> events;  // one ordered log of everything below
@@ -95,6 +97,7 @@ struct FakePlatformState {
   std::vector<std::string> loadedNames;
   std::vector<std::string> lookedUpNames;
   std::vector<FakeMessageBox> messageBoxes;
+  int stationQuestions;  // GetUserObjectInformationA calls
   std::vector<std::string> probedClasses;
   bool probedWithWindowName;  // FindWindowA got a window name other than null
   std::vector<uint16_t> fpuControlWords;

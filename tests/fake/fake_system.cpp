@@ -133,6 +133,26 @@ HWND WINAPI FindWindowA(LPCSTR className, LPCSTR windowName) {
   return g_fake.windowOpen ? reinterpret_cast<HWND>(k_fakeWindow) : nullptr;
 }
 
+static NativeWindowStation *const k_fakeStation = reinterpret_cast<NativeWindowStation *>(0x00000040);
+
+// The process's window station, unless the test took it away.
+HWINSTA WINAPI GetProcessWindowStation() { return g_fake.noWindowStation ? nullptr : k_fakeStation; }
+
+// Answers UOI_FLAGS of the process's station with the test's flags; anything else fails.
+// cppcheck-suppress constParameter ; the signature is the platform's
+BOOL WINAPI GetUserObjectInformationA(HANDLE object, int index, void *information, DWORD length, DWORD *needed) {
+  ++g_fake.stationQuestions;
+  RecordFakeEvent("station-question");
+  if (object != k_fakeStation || index != UOI_FLAGS || length < sizeof(USEROBJECTFLAGS) || information == nullptr ||
+      g_fake.stationFlags < 0) {
+    return 0;
+  }
+  USEROBJECTFLAGS flags = {1, 0, static_cast<DWORD>(g_fake.stationFlags)};
+  memcpy(information, &flags, sizeof flags);
+  if (needed != nullptr) *needed = sizeof flags;
+  return 1;
+}
+
 // Records the box and its place in the log; the user presses OK.
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, unsigned type) {
   int sequence = RecordFakeEvent("messagebox");

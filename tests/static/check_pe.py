@@ -26,13 +26,23 @@ k_expectedImports = {
                          "GetProcAddress", "HeapAlloc", "HeapCreate", "HeapDestroy", "HeapFree",
                          "HeapReAlloc", "LoadLibraryA", "RaiseException", "RtlUnwind", "SetDllDirectoryA",
                          "UnhandledExceptionFilter"},
-        "USER32.dll": {"CharNextA", "FindWindowA", "MessageBoxA"},
+        "USER32.dll": {"CharNextA", "FindWindowA", "GetProcessWindowStation", "GetUserObjectInformationA",
+                       "MessageBoxA"},
     },
 }
 k_expectedImports["x86_64"] = {
     "KERNEL32.dll": (k_expectedImports["i686"]["KERNEL32.dll"] - {"RtlUnwind"}) | {"RtlUnwindEx"},
     "USER32.dll": k_expectedImports["i686"]["USER32.dll"],
 }
+# pefile guesses at truncation when over half of a file is zero bytes; a small exe
+# whose sections are padded to 512-byte blocks (the x64 twin, at 9.5 KB) is just that.
+k_zeroShareWarning = "Byte 0x00 makes up"
+
+
+def structural_warnings(pe):
+    return [warning for warning in pe.get_warnings() if not warning.startswith(k_zeroShareWarning)]
+
+
 k_expectedMachine = {"i686": (0x14C, 0x10B), "x86_64": (0x8664, 0x20B)}  # machine, optional header magic
 # The data directories each build has: imports, resources, base relocations and the
 # import address table; x64 also its exception (unwind) table. A signed copy adds the
@@ -184,7 +194,7 @@ def main():
         ("every data directory lies inside a section's file data", not directories_outside_sections(pe)),
         ("header checksum is set and equals pefile's", header.CheckSum != 0 and
          header.CheckSum == pe.generate_checksum()),
-        ("pefile has no warnings", not pe.get_warnings()),
+        ("pefile has no warnings but its share-of-zero-bytes guess", not structural_warnings(pe)),
         ("resources: exactly manifest 1 and version information 1",
          set(found) == {(k_manifestType, 1), (k_versionType, 1)}),
         ("manifest is XML and asks for asInvoker, without UI access",

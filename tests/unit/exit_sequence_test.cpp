@@ -54,6 +54,38 @@ TEST(Report, AddressZeroShowsNoBox) {
   }
 }
 
+// A box in a window station that no one sees (a service's) would wait for ever: there
+// the run ends at once with its status. Wherever the answer is not a clear "invisible",
+// the box stays.
+TEST(Report, ShownOnlyWhereSomeoneCanAnswerIt) {
+  struct Row {
+    const char *checks;
+    bool noStation;
+    long flags;
+    size_t boxes;
+  };
+  const Row rows[] = {
+      {"the interactive station (WSF_VISIBLE): the box", false, WSF_VISIBLE, 1},
+      {"WSF_VISIBLE among other bits: the box", false, WSF_VISIBLE | 0x100, 1},
+      {"a service's station (flags 0): no box", false, 0, 0},
+      {"other bits without WSF_VISIBLE: no box", false, 0x100, 0},
+      {"the question fails: the box", false, -1, 1},
+      {"no window station handle: the box", true, WSF_VISIBLE, 1},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.checks);
+    StartFreshProcess();
+    g_fake.noWindowStation = row.noStation;
+    g_fake.stationFlags = row.flags;
+    FakeOutcome outcome = RunFakeProcess([] { FailWithError(217, 0x12345678); });
+    EXPECT_TRUE(outcome.exited);
+    EXPECT_EQ(outcome.status, 217u);
+    EXPECT_EQ(g_fake.messageBoxes.size(), row.boxes);
+    EXPECT_EQ(g_fake.exitCalls, 1);
+    EXPECT_EQ(g_faultAddress, 0u);  // the next report would start afresh either way
+  }
+}
+
 TEST(Report, EveryReportStartsFromAFreshTemplate) {
   struct Row {
     const char *checks;

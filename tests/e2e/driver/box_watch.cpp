@@ -71,7 +71,8 @@ static BOOL CALLBACK ExamineTopLevel(HWND window, LPARAM context) {
   BoxWatch *watch = reinterpret_cast<BoxWatch *>(context);
   DWORD owner = 0;
   GetWindowThreadProcessId(window, &owner);
-  if (owner != watch->processId || !IsWindowVisible(window)) return TRUE;
+  bool watched = watch->processId != 0 ? owner == watch->processId : owner != GetCurrentProcessId();
+  if (!watched || !IsWindowVisible(window)) return TRUE;
   if (ClassOf(window) != k_dialogClass) return TRUE;
   if (std::find(watch->handled.begin(), watch->handled.end(), window) != watch->handled.end()) return TRUE;
   watch->handled.push_back(window);

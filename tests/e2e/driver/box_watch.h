@@ -17,7 +17,7 @@ struct BoxReport {
 
 // The boxes of a run so far, and the windows already handled.
 struct BoxWatch {
-  DWORD processId;
+  DWORD processId;      // the process whose boxes are answered; 0 for every process but this one
   std::string logPath;  // where "box-dismissed" is appended before each press; empty for none
   std::vector<HWND> handled;
   std::vector<BoxReport> reports;

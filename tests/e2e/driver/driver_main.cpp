@@ -2,8 +2,13 @@
 // boxes and prints what happened as key=value lines on stdout.
 //
 //   e2e_driver --exe PATH --cmdline-file PATH --cwd DIR [--window] [--log PATH]
-//              [--prepend-path DIR] [--timeout-seconds N]
+//              [--prepend-path DIR] [--timeout-seconds N] [--hidden-station] [--any-process]
 //
+// --hidden-station starts the helper on a desktop of a window station of its own,
+// without WSF_VISIBLE, as a service starts a process; a box there is out of the
+// driver's sight (and everyone's), so a helper that showed one would run into the
+// timeout. --any-process answers the boxes of every process but the driver:
+// an installer started in place of the helper starts the helper in turn.
 // The command line is read byte for byte from the file (token 0 included), so a
 // test controls every byte the helper is started with.
 #include <windows.h>
@@ -28,6 +33,8 @@ struct DriverOptions {
   std::string logPath;
   std::string prependPath;
   bool window = false;
+  bool hiddenStation = false;
+  bool anyProcess = false;
   DWORD timeoutSeconds = k_defaultTimeoutSeconds;
 };
 
@@ -60,6 +67,10 @@ static DriverOptions ParseOptions(int argc, char **argv) {
     bool hasValue = i + 1 < argc;
     if (option == "--window") {
       options.window = true;
+    } else if (option == "--hidden-station") {
+      options.hiddenStation = true;
+    } else if (option == "--any-process") {
+      options.anyProcess = true;
     } else if (option == "--exe" && hasValue) {
       options.exe = argv[++i];
     } else if (option == "--cmdline-file" && hasValue) {
@@ -104,12 +115,29 @@ static void PrependToPath(const std::string &directory) {
   SetEnvironmentVariableA("PATH", value.c_str());
 }
 
+// A window station of this run's own, without WSF_VISIBLE, and a desktop in it: what a
+// service gives the processes it starts. Returns its name, "station\\desktop".
+static std::string MakeHiddenDesktop() {
+  std::string station = "comreg32-e2e-" + std::to_string(GetCurrentProcessId());
+  HWINSTA original = GetProcessWindowStation();
+  HWINSTA hidden = CreateWindowStationA(station.c_str(), 0, WINSTA_ALL_ACCESS, nullptr);
+  if (hidden == nullptr) Fail("create-window-station", GetLastError());
+  if (!SetProcessWindowStation(hidden)) Fail("set-window-station", GetLastError());
+  HDESK desktop = CreateDesktopA("Default", nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+  DWORD error = GetLastError();
+  SetProcessWindowStation(original);
+  if (desktop == nullptr) Fail("create-desktop", error);
+  return station + "\\Default";
+}
+
 // Starts the helper, retrying the internal error Wine gives now and then.
-static PROCESS_INFORMATION StartHelper(const DriverOptions &options, std::vector<char> commandLine) {
+static PROCESS_INFORMATION StartHelper(const DriverOptions &options, std::vector<char> commandLine,
+                                       std::string desktop) {
   commandLine.push_back(0);
   for (int attempt = 1;; ++attempt) {
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
+    if (!desktop.empty()) startup.lpDesktop = &desktop[0];
     PROCESS_INFORMATION process = {};
     // CreateProcessA may write into the line, so every attempt gets a fresh copy.
     std::vector<char> line = commandLine;
@@ -158,8 +186,10 @@ int main(int argc, char **argv) {
   std::printf("window=%d\n", options.window ? 1 : 0);
   if (!options.prependPath.empty()) PrependToPath(options.prependPath);
 
-  PROCESS_INFORMATION process = StartHelper(options, commandLine);
-  BoxWatch watch = {process.dwProcessId, options.logPath, {}, {}};
+  std::string desktop = options.hiddenStation ? MakeHiddenDesktop() : "";
+  std::printf("station=%s\n", options.hiddenStation ? "hidden" : "visible");
+  PROCESS_INFORMATION process = StartHelper(options, commandLine, desktop);
+  BoxWatch watch = {options.anyProcess ? 0 : process.dwProcessId, options.logPath, {}, {}};
   bool ended = WaitForHelper(process.hProcess, options.timeoutSeconds, &watch);
   if (!ended) {
     TerminateProcess(process.hProcess, 1);
