@@ -52,11 +52,12 @@ endif()
 # the end-to-end rig runs.
 set(COMREG32_SIGNED_COPY ${CMAKE_BINARY_DIR}/signed/comreg32.exe)
 
-# The sample library the demo runs, the end-to-end rig (driver, test libraries, cases),
-# the static checks of the exe, and what the benchmark runs beside it.
+# The sample library the demo runs, the example installers and their tests (i686), the
+# end-to-end rig (driver, test libraries, cases), the static checks of the exe, and
+# what the benchmark runs beside it.
 # COMREG32_PRODUCT_ONLY=ON builds the exe alone.
 option(COMREG32_PRODUCT_ONLY "Build only comreg32.exe" OFF)
-foreach(dir sample tests/e2e tests/static bench)
+foreach(dir sample examples tests/e2e tests/installers tests/static bench)
   if(NOT COMREG32_PRODUCT_ONLY AND EXISTS ${CMAKE_SOURCE_DIR}/${dir}/CMakeLists.txt)
     add_subdirectory(${dir})
   endif()
