@@ -61,13 +61,14 @@ run() {
   timeout $((run_limit + 60)) "$wine" "$driver" --exe "$exe" --cmdline-file "$(windows_path "$work/$name.cmdline")" \
     --cwd "$(windows_path "$work")" --any-process --timeout-seconds "$run_limit" "$@" \
     >"$work/$name.out" 2>"$work/$name.err" || true
-  # Whatever the installer left running (an uninstaller's copy of itself) ends before the
-  # checks, and the server writes the registry files as it goes.
-  timeout 60 "$wineserver" -w || { fail "processes of $name still ran 60 s after it ended"; "$wineserver" -k || true; }
   tr -d '\r' <"$work/$name.out" | sed 's/^/  /'
   if grep -q '^timeout=1' "$work/$name.out"; then
     fail "$name did not end within $run_limit s (a box no one answered, or a hung installer)"
+    "$wineserver" -k || true
   fi
+  # Whatever the installer left running (an uninstaller's copy of itself) ends before the
+  # checks, and the server writes the registry files as it goes.
+  timeout 60 "$wineserver" -w || { fail "processes of $name still ran 60 s after it ended"; "$wineserver" -k || true; }
   status=$(tr -d '\r' <"$work/$name.out" | sed -n 's/^exit=//p')
   [ -n "$status" ] || fail "$name: the driver reported no exit status (see $work/$name.err)"
 }
