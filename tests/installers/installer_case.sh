@@ -3,7 +3,7 @@
 # template prefix, silently, as a user's installer runs; then what it left is checked
 # on disk, in the registry and in its log.
 #
-#   installer_case.sh KIND CASE INSTALLER DRIVER TEMPLATE WORK
+#   installer_case.sh KIND CASE INSTALLER RUNNER TEMPLATE WORK
 #
 #   KIND       nsis | msi
 #   CASE       install         a silent install: files, keys, uninstall entry, status 0 logged
@@ -13,12 +13,13 @@
 #              uninstall       a good install, then the uninstall: keys, files, entry gone
 #   INSTALLER  Zentrafin5x32-setup.exe or Zentrafin5x32.msi (for install_fault, the ones
 #              built with the test library)
-#   DRIVER     the i686 e2e_driver.exe: starts the installer, answers every box but its own
+#   RUNNER     the i686 comreg32-conformance.exe, whose --start mode starts the installer
+#              and answers every box but its own
 #   TEMPLATE   a prefix that runs 32-bit programs; copied, never used itself
 #   WORK       this case's folder, made afresh
 set -euo pipefail
 
-kind=$1 case=$2 installer=$3 driver=$4 template=$5 work=$6
+kind=$1 case=$2 installer=$3 runner=$4 template=$5 work=$6
 run_limit=120 # seconds for one installer run; CTest's limit is larger
 wine=/usr/lib/wine/wine
 wineserver=/usr/lib/wine/wineserver
@@ -50,7 +51,7 @@ installer=$work/$(basename "$installer")
 user_dir=$WINEPREFIX/drive_c/users/$(id -un)
 product_dir=$user_dir/AppData/Local/Zentrafin5x32
 
-# Runs one installer command under the driver, which answers every box that appears and
+# Runs one installer command under the runner, which answers every box that appears and
 # prints what it saw in WORK/NAME.out; the installer's exit status goes to $status.
 # Arguments: NAME EXE COMMAND-LINE [DRIVER-OPTION...]
 run() {
@@ -58,7 +59,7 @@ run() {
   shift 3
   printf '%s' "$line" >"$work/$name.cmdline"
   say "$name: $line"
-  timeout $((run_limit + 60)) "$wine" "$driver" --exe "$exe" --cmdline-file "$(windows_path "$work/$name.cmdline")" \
+  timeout $((run_limit + 60)) "$wine" "$runner" --start "$exe" --cmdline-file "$(windows_path "$work/$name.cmdline")" \
     --cwd "$(windows_path "$work")" --any-process --timeout-seconds "$run_limit" "$@" \
     >"$work/$name.out" 2>"$work/$name.err" || true
   tr -d '\r' <"$work/$name.out" | sed 's/^/  /'
@@ -70,7 +71,7 @@ run() {
   # checks, and the server writes the registry files as it goes.
   timeout 60 "$wineserver" -w || { fail "processes of $name still ran 60 s after it ended"; "$wineserver" -k || true; }
   status=$(tr -d '\r' <"$work/$name.out" | sed -n 's/^exit=//p')
-  [ -n "$status" ] || fail "$name: the driver reported no exit status (see $work/$name.err)"
+  [ -n "$status" ] || fail "$name: the runner reported no exit status (see $work/$name.err)"
 }
 
 install() {
@@ -149,7 +150,7 @@ install_window)
   ;;
 install_fault)
   # The test library raises the language-level code 0x0EEDFADE with 0x12345678 as the
-  # fault address: 217, and one box that the driver answers.
+  # fault address: 217, and one box that the runner answers.
   COMREG32_TEST_MODE=langexc install install
   [ "$status" != 0 ] || fail "the install succeeded though the library's routine faulted"
   expect_boxes install 1
