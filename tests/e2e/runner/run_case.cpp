@@ -1,7 +1,6 @@
 // One case laid out in a folder of its own and run: the helper's copy, the library's
 // copies where the row puts them, the command line, the probe window and the station.
 #include <fstream>
-#include <sstream>
 
 #include "probe_window.h"
 #include "runner.h"

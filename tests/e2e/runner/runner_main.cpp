@@ -1,24 +1,25 @@
 // comreg32-conformance: runs the end-to-end cases of comreg32.exe on the platform it
 // finds (Windows, or Wine) and judges each one.
 //
-//   comreg32-conformance [--exe FILE] [--table FILE] [--libraries DIR] [--work DIR]
-//                        [--unattended] [--timeout-seconds N] [NAME|PATTERN...]
+//   comreg32-conformance [--exe FILE] [--table FILE] [--work DIR] [--unattended]
+//                        [--timeout-seconds N] [NAME|PATTERN...]
 //
-// Every file defaults to the runner's own folder: comreg32.exe, cases.txt,
-// test-library\ and no-exports-library\ (each holding a Zentrafin5x32.dll), work\.
-// With no NAME it runs every case; a PATTERN may hold * and ?. --unattended leaves out
-// the reruns with the default error mode, whose fault may bring up a dialog of Windows'
-// own. It prints a line per case (PASS, FAIL with what differed, SKIP with why), then "N passed, N failed, N
-// skipped", also into WORK\results.txt; its exit status is 0 only when none failed.
+// The kit lies in the runner's own folder: comreg32.exe and cases.txt (unless given),
+// test-library\ and no-exports-library\ (each holding a Zentrafin5x32.dll); work\ is
+// made there unless given. With no NAME it runs every case; a PATTERN may hold * and ?.
+// --unattended leaves out the reruns with the default error mode, whose fault may bring
+// up a dialog of Windows' own. It prints a line per case (PASS, FAIL with what
+// differed, SKIP with why), then "N passed, N failed, N skipped", also into
+// WORK\results.txt; its exit status is 0 only when none failed.
 //
 //   comreg32-conformance --start EXE --cmdline-file FILE --cwd DIR [--window]
-//                        [--hidden-station] [--any-process] [--timeout-seconds N]
+//                        [--any-process] [--timeout-seconds N]
 //
 // starts one program with the command line read byte for byte from the file, answers
 // every box (with --any-process, those of every process but the runner: an installer
-// started in its place starts the helper) and prints key=value lines: window, station,
-// caption/text/buttons/icon/owner for each box, box (the count), timeout=1 if it had
-// to be ended, exit.
+// started in its place starts the helper) and prints key=value lines: caption, text,
+// buttons, icon and owner for each box, box (the count), timeout=1 if it had to be
+// ended, exit; or start_error when it could not be started.
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
@@ -38,7 +39,7 @@ struct Options {
   std::vector<std::string> patterns;
   // --start
   std::string start, commandLineFile, currentDirectory;
-  bool window = false, hiddenStation = false, anyProcess = false;
+  bool window = false, anyProcess = false;
 };
 
 FILE *g_results = nullptr;
@@ -66,7 +67,7 @@ std::string OwnFolder() {
 // Reads the options; exits with a message on anything it does not know.
 Options ParseOptions(int argc, char **argv) {
   Options options;
-  std::string own = OwnFolder(), libraries = own;
+  std::string own = OwnFolder();
   options.kit.exe = own + "comreg32.exe";
   options.table = own + "cases.txt";
   options.kit.work = own + "work";
@@ -76,17 +77,14 @@ Options ParseOptions(int argc, char **argv) {
     bool value = i + 1 < argc;
     if (option == "--unattended") {
       options.unattended = true;
-    } else if (option == "--window" || option == "--hidden-station" || option == "--any-process") {
-      bool *flag = option == "--window"           ? &options.window
-                   : option == "--hidden-station" ? &options.hiddenStation
-                                                  : &options.anyProcess;
-      *flag = true;
+    } else if (option == "--window") {
+      options.window = true;
+    } else if (option == "--any-process") {
+      options.anyProcess = true;
     } else if (option == "--exe" && value) {
       options.kit.exe = argv[++i];
     } else if (option == "--table" && value) {
       options.table = argv[++i];
-    } else if (option == "--libraries" && value) {
-      libraries = std::string(argv[++i]) + "\\";
     } else if (option == "--work" && value) {
       options.kit.work = argv[++i];
     } else if (option == "--timeout-seconds" && value) {
@@ -104,8 +102,8 @@ Options ParseOptions(int argc, char **argv) {
       std::exit(2);
     }
   }
-  options.kit.testLibrary = libraries + "test-library\\Zentrafin5x32.dll";
-  options.kit.noExportsLibrary = libraries + "no-exports-library\\Zentrafin5x32.dll";
+  options.kit.testLibrary = own + "test-library\\Zentrafin5x32.dll";
+  options.kit.noExportsLibrary = own + "no-exports-library\\Zentrafin5x32.dll";
   return options;
 }
 
@@ -127,7 +125,7 @@ void PrintValue(const char *key, const std::string &value) {
 int StartOne(const Options &options) {
   std::ifstream file(options.commandLineFile, std::ios::binary);
   if (!file) {
-    std::printf("driver_error=cmdline-file\n");
+    PrintValue("start_error", "cannot read " + options.commandLineFile);
     return 2;
   }
   Start start;
@@ -136,17 +134,13 @@ int StartOne(const Options &options) {
   start.directory = options.currentDirectory;
   start.anyProcess = options.anyProcess;
   start.timeoutSeconds = options.kit.timeoutSeconds;
-  std::string error;
-  if (options.hiddenStation) start.desktop = MakeHiddenDesktop(&error);
-  if (options.window && CreateProbeWindow() == nullptr) error = "cannot open the IEFrame window";
-  if (!error.empty()) {
-    PrintValue("driver_error", error);
+  if (options.window && CreateProbeWindow() == nullptr) {
+    PrintValue("start_error", "cannot open the IEFrame window");
     return 2;
   }
-  std::printf("window=%d\nstation=%s\n", options.window ? 1 : 0, options.hiddenStation ? "hidden" : "visible");
   Outcome outcome = StartAndWatch(start);
   if (!outcome.error.empty()) {
-    PrintValue("driver_error", outcome.error);
+    PrintValue("start_error", outcome.error);
     return 2;
   }
   for (const BoxReport &box : outcome.boxes) {
